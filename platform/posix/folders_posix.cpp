@@ -1,0 +1,217 @@
+// Windows special folders mapped onto the XDG conventions of the Linux desktop.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/folders.h"
+#include "platform/log.h"
+#include "platform/text.h"
+
+namespace {
+std::string EnvOr(const char* name, const std::string& fallback) {
+    const char* v = getenv(name);
+    return (v && *v) ? std::string(v) : fallback;
+}
+
+std::string Home() { return EnvOr("HOME", "/root"); }
+std::string ConfigHome() { return EnvOr("XDG_CONFIG_HOME", Home() + "/.config"); }
+std::string DataHome() { return EnvOr("XDG_DATA_HOME", Home() + "/.local/share"); }
+
+// Reads XDG_<NAME>_DIR from user-dirs.dirs ("$HOME/..." or an absolute path).
+std::string UserDir(const char* name, const char* fallbackLeaf) {
+    const std::string wanted = std::string("XDG_") + name + "_DIR=";
+    std::ifstream in(ConfigHome() + "/user-dirs.dirs");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, wanted.size(), wanted) != 0) continue;
+        std::string v = line.substr(wanted.size());
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        if (v.compare(0, 5, "$HOME") == 0) v = Home() + v.substr(5);
+        if (!v.empty() && v[0] == '/') {
+            while (v.size() > 1 && v.back() == '/') v.pop_back();
+            return v;
+        }
+    }
+    return Home() + "/" + fallbackLeaf;
+}
+
+bool CopyToBuffer(const std::string& path, wchar_t buffer[kMaxPath]) {
+    std::wstring w = Utf8ToWide(path);
+    if (path.empty() || w.size() >= static_cast<size_t>(kMaxPath)) return false;
+    wcscpy(buffer, w.c_str());
+    return true;
+}
+
+const char kQuickLaunch[] = "/Microsoft/Internet Explorer/Quick Launch";
+const char kPinned[] = "/Microsoft/Internet Explorer/Quick Launch/User Pinned/TaskBar";
+}  // namespace
+
+bool GetShellFolder(int kind, wchar_t buffer[kMaxPath]) {
+    std::string path;
+    switch (kind) {
+        case kFolderQuickLaunch:
+            path = ConfigHome() + kQuickLaunch;
+            break;
+        case kFolderPinnedTaskbar:
+            path = ConfigHome() + kPinned;
+            break;
+        case kFolderUserPrograms:
+            path = DataHome() + "/applications";
+            break;
+        case kFolderCommonPrograms: {
+            std::string dirs = EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+            std::string first = dirs.substr(0, dirs.find(':'));
+            if (first.empty()) first = "/usr/local/share";
+            while (first.size() > 1 && first.back() == '/') first.pop_back();
+            path = first + "/applications";
+            break;
+        }
+        default:
+            path = UserDir("DESKTOP", "Desktop");
+            break;
+    }
+    return CopyToBuffer(path, buffer);
+}
+
+bool GetAppDataFolder(wchar_t buffer[kMaxPath]) { return CopyToBuffer(ConfigHome(), buffer); }
+
+std::wstring GetDocumentsFolder() { return Utf8ToWide(UserDir("DOCUMENTS", "Documents")); }
+
+std::wstring GetProgramFilesFolder() {
+    return Utf8ToWide(geteuid() == 0 ? std::string("/opt") : Home() + "/.local/opt");
+}
+
+std::wstring GetTempFolder() {
+    std::string t = EnvOr("TMPDIR", "/tmp");
+    if (t.back() != '/') t += '/';
+    return Utf8ToWide(t);
+}
+
+std::wstring GetDownloadsPath(const std::wstring& subFolder, const wchar_t* fileName,
+                              bool create) {
+    std::wstring path = JoinPath(PathRemoveFileSpec(GetDocumentsFolder()), L"Downloads");
+    path = JoinPath(path, subFolder);
+    if (create) CreateFolderChain(path);
+    if (fileName && *fileName) path = JoinPath(path, fileName);
+    return path;
+}
+
+int64_t GetFreeSpaceMB(const std::wstring& path) {
+    // The nearest existing ancestor stands for a folder that is not there yet.
+    std::string p = WideToUtf8(path);
+    struct statvfs st;
+    while (!p.empty()) {
+        if (statvfs(p.c_str(), &st) == 0) {
+            double bytes = static_cast<double>(st.f_bfree) * static_cast<double>(st.f_frsize);
+            return static_cast<int64_t>(bytes / 1024.0 / 1024.0);
+        }
+        size_t cut = p.find_last_of('/');
+        if (cut == std::string::npos) break;
+        p = cut == 0 ? (p == "/" ? std::string() : std::string("/")) : p.substr(0, cut);
+    }
+    return 0;
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    std::wstring joined = folder;
+    if (!name.empty()) {
+        if (!joined.empty() && joined.back() != kPathSep) joined += kPathSep;
+        size_t start = 0;
+        while (start < name.size() && name[start] == kPathSep && !joined.empty()) ++start;
+        joined += name.substr(start);
+    }
+    // Fold "." and ".." components as PathAppend does.
+    const bool absolute = !joined.empty() && joined[0] == kPathSep;
+    const bool trailing = joined.size() > 1 && joined.back() == kPathSep;
+    std::vector<std::wstring> parts;
+    size_t pos = 0;
+    while (pos <= joined.size()) {
+        size_t next = joined.find(kPathSep, pos);
+        if (next == std::wstring::npos) next = joined.size();
+        std::wstring part = joined.substr(pos, next - pos);
+        if (part == L"..") {
+            if (!parts.empty() && parts.back() != L"..") {
+                parts.pop_back();
+            } else if (!absolute) {
+                parts.push_back(part);
+            }
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        pos = next + 1;
+    }
+    std::wstring out = absolute ? std::wstring(1, kPathSep) : std::wstring();
+    for (size_t k = 0; k < parts.size(); ++k) {
+        if (k) out += kPathSep;
+        out += parts[k];
+    }
+    if (trailing && !parts.empty()) out += kPathSep;
+    return out;
+}
+
+bool DeleteDirectoryTree(const std::wstring& folder) {
+    std::string path = WideToUtf8(folder);
+    if (path.empty()) return false;
+    if (path.back() != '/') path += '/';
+    DIR* dir = opendir(path.c_str());
+    if (!dir) return false;
+    while (struct dirent* e = readdir(dir)) {
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+        std::string child = path + e->d_name;
+        struct stat st;
+        if (lstat(child.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            DeleteDirectoryTree(Utf8ToWide(child));
+        } else {
+            unlink(child.c_str());  // failures ignored: what cannot go stays
+        }
+    }
+    closedir(dir);
+    rmdir(path.c_str());
+    return true;
+}
+
+bool PathFileExists(const std::wstring& path) {
+    struct stat st;
+    return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0;
+}
+
+bool PathIsDirectory(const std::wstring& path) {
+    struct stat st;
+    return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDirectoryPath(const std::wstring& path) {
+    std::string p = WideToUtf8(path);
+    if (p.empty()) return false;
+    if (mkdir(p.c_str(), 0755) == 0) return true;
+    return errno == EEXIST && PathIsDirectory(path);
+}
+
+bool DeleteFilePath(const std::wstring& path) { return unlink(WideToUtf8(path).c_str()) == 0; }
+
+bool MoveFilePath(const std::wstring& from, const std::wstring& to) {
+    return rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
+}
+
+std::wstring PathRemoveFileSpec(const std::wstring& path) {
+    std::wstring p = path;
+    while (p.size() > 1 && p.back() == kPathSep) p.pop_back();
+    size_t cut = p.find_last_of(kPathSep);
+    if (cut == std::wstring::npos) return std::wstring();
+    return cut == 0 ? std::wstring(1, kPathSep) : p.substr(0, cut);
+}
+
+std::wstring PathFindFileName(const std::wstring& path) {
+    size_t cut = path.find_last_of(kPathSep);
+    return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}

@@ -1,0 +1,6 @@
+// Registration of the resources compiled into the program. The entry calls
+// these once at start, before anything looks a resource up.
+#pragma once
+
+// Download configurations 501/502 ("xml") and release texts 503/504 ("TXT").
+void RegisterBuiltinTextResources();

@@ -1,0 +1,58 @@
+// Shared test fixtures: a fresh temporary folder per test and scoped
+// environment variables, so tests never touch the real user's home.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvel_test {
+
+// A new empty folder below $TMPDIR, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::wstring wpath() const;
+    std::string Sub(const std::string& relative) const { return m_path + "/" + relative; }
+    std::wstring WSub(const std::string& relative) const;
+
+private:
+    std::string m_path;
+};
+
+// Sets (or unsets, with a null value) an environment variable until destroyed.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    bool m_hadValue = false;
+    std::string m_oldValue;
+};
+
+// A sandbox home: HOME, XDG_* and the registry store all point below a TempDir.
+class SandboxHome {
+public:
+    SandboxHome();
+    ~SandboxHome();
+    const TempDir& dir() const { return m_dir; }
+    std::string home() const { return m_dir.Sub("home"); }
+
+private:
+    TempDir m_dir;
+    std::vector<std::unique_ptr<ScopedEnv>> m_env;  // restored in reverse order
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+}  // namespace korvel_test
