@@ -1,3 +1,4 @@
+// Working rules for this code base: CONTRIBUTING.md at the root.
 // Basic Windows-style types and result codes shared by every module.
 // On Windows these come from <windows.h>; elsewhere this header defines the
 // same names with the same values so that the logic reads identically.
