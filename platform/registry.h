@@ -31,6 +31,8 @@ constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_MULTI_SZ = 7;
+
+constexpr LONG ERROR_KEY_DELETED = 1018;  // the key was deleted while this object held it
 #endif
 
 struct RegKeyInfo {
@@ -60,16 +62,21 @@ public:
 
     LONG SetString(const char* name, const char* value);  // REG_SZ, NUL stored
     LONG SetDword(const char* name, DWORD value);
-    // 200-byte buffer: a value of 200 bytes or more fails with ERROR_MORE_DATA.
+    // 200-byte buffer: a value of more than 200 bytes (a text longer than 199
+    // characters) fails with ERROR_MORE_DATA and leaves the out string alone.
     LONG QueryString(const char* name, std::string& out);
     LONG QueryDword(const char* name, int& out);        // type not checked
     LONG QueryDwordStrict(const char* name, int& out);  // -1 unless REG_DWORD of 4 bytes
-    // Raw value; -1 for a success whose type is not a string type.
+    // Raw value (RegQueryValueEx rules: null buffer asks for the size, a small
+    // buffer gives ERROR_MORE_DATA with the size needed); -1 for a success
+    // whose type is not a string type.
     LONG QueryValue(const char* name, void* buffer, DWORD* size);
     LONG QueryInfo(RegKeyInfo& info);
+    // Sub-key names in case-insensitive order; ERROR_NO_MORE_ITEMS past the last.
     LONG EnumKey(DWORD index, char name[256]);
     LONG DeleteValue(const char* name);
-    // Deletes a sub-key of this key with everything below it.
+    // Deletes a sub-key of this key with everything below it (RegDeleteTree;
+    // a null sub-key deletes this key's sub-keys and values, not the key).
     LONG DeleteSubKeyTree(const char* subKey);
 
     const std::string& GetSubKey() const { return m_strSubKey; }
@@ -77,4 +84,11 @@ public:
 private:
     int64_t m_hKey = 0;  // store key id (POSIX) or HKEY value (Win32); 0 = closed
     std::string m_strSubKey;
+    DWORD m_nAccess = 0;  // access mask the key was opened with
 };
+
+#ifndef _WIN32
+// The SQLite file behind the registry: $KORVEL_REGISTRY_DB, else
+// $XDG_DATA_HOME/korvel/registry.db (see docs/platform.md for its schema).
+std::string GetRegistryStorePath();
+#endif
