@@ -201,7 +201,7 @@ TEST(XmlParseItems, CreateMakesTheNodeFirst) {
 TEST(XmlParseWrite, ValueGoesToAttributeOnlyWhenTheElementExists) {
     auto xml = Loaded("<root><node/></root>");
     ASSERT_EQ(1, xml->SetIntValue("root.node", 7));  // element exists: attribute node of root
-    EXPECT_EQ(7, xml->GetTree()->get<int>("root.<xmlattr>.node"));
+    EXPECT_EQ("7", xml->GetTree()->get<std::string>("root.<xmlattr>.node"));
     ASSERT_EQ(1, xml->SetStringValue("root.fresh", "text"));  // absent: element text
     EXPECT_EQ("text", xml->GetTree()->get<std::string>("root.fresh"));
     EXPECT_FALSE(xml->GetTree()->get_optional<std::string>("root.<xmlattr>.fresh"));
