@@ -158,3 +158,19 @@ TEST(JsonObjectParse, ErrorTextCarriesTheRestOfTheInput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JsonObjectParse, EveryTruncationFailsWithAnErrorText) {
+    const std::string full = "{\"result\":{\"res\":true,\"list\":[1,\"a\\\"b\",null]}}";
+    for (size_t cut = 0; cut < full.size(); ++cut) {
+        CJsonObject json;
+        EXPECT_FALSE(json.Parse(full.substr(0, cut))) << cut;
+        EXPECT_EQ(0u, json.GetErrMsg().find("prase json string error at ")) << cut;
+        EXPECT_EQ("", json.ToString());
+    }
+    CJsonObject json(full);
+    EXPECT_EQ(full, json.ToString());
+}
+
+}  // namespace
