@@ -1,0 +1,177 @@
+// The only translation unit of the service that includes httplib.h.
+#include "http_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "report_service.h"
+
+namespace {
+
+// Headroom above the log limit for the other parts and the multipart framing.
+constexpr size_t kFormOverhead = 1024 * 1024;
+
+std::vector<FormField> ToFields(const httplib::Request& req) {
+    std::vector<FormField> fields;
+    for (const auto& [name, part] : req.files) {
+        fields.push_back({part.name, part.filename, part.content_type, part.content});
+    }
+    return fields;
+}
+
+void Send(httplib::Response& res, const ServiceReply& reply) {
+    res.status = reply.status;
+    res.set_content(reply.body, reply.contentType.c_str());
+}
+
+// A request held in memory: reads come from the text, writes go to `out`.
+class MemoryStream : public httplib::Stream {
+public:
+    MemoryStream(const std::string& in, std::string& out, std::string addr)
+        : m_in(in), m_out(out), m_addr(std::move(addr)) {}
+    bool is_readable() const override { return true; }
+    bool is_writable() const override { return true; }
+    ssize_t read(char* ptr, size_t size) override {
+        const size_t n = std::min(size, m_in.size() - m_pos);
+        memcpy(ptr, m_in.data() + m_pos, n);
+        m_pos += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, size_t size) override {
+        m_out.append(ptr, size);
+        return static_cast<ssize_t>(size);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = m_addr;
+        port = 40000;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+private:
+    const std::string& m_in;
+    std::string& m_out;
+    std::string m_addr;
+    size_t m_pos = 0;
+};
+
+class ServiceServer : public httplib::Server {
+public:
+    // Runs httplib's own request processing on an in-memory stream.
+    std::string Process(const std::string& raw, const std::string& addr) {
+        std::string out;
+        MemoryStream stream(raw, out, addr);
+        bool closed = false;
+        process_request(stream, true, closed,
+                        [&](httplib::Request& req) { req.remote_addr = addr; });
+        return out;
+    }
+};
+
+}  // namespace
+
+struct ReportHttpServer::Impl {
+    explicit Impl(ReportService& s) : service(s) {}
+    void Route();
+    ReportService& service;
+    ServiceServer server;
+};
+
+void ReportHttpServer::Impl::Route() {
+    server.set_payload_max_length(service.MaxLogBytes() + kFormOverhead);
+    server.Post(
+        "/api/install/online.php", [this](const httplib::Request& req, httplib::Response& res) {
+            if (!req.is_multipart_form_data()) {
+                return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
+            }
+            Send(res, service.HandleReport(ToFields(req), req.remote_addr));
+        });
+    server.Post(
+        "/api/install/index_log.php", [this](const httplib::Request& req, httplib::Response& res) {
+            if (!req.is_multipart_form_data()) {
+                return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
+            }
+            Send(res, service.HandleLogUpload(ToFields(req), req.remote_addr));
+        });
+    server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+        Send(res, service.HandlePage());
+    });
+    server.Get("/api/install/reports.json",
+               [this](const httplib::Request&, httplib::Response& res) {
+                   Send(res, service.HandleReportsJson());
+               });
+    server.Get(R"(/logs/(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
+        Send(res, service.HandleLogDownload(req.matches[1]));
+    });
+    // Requests httplib refuses itself (bad multipart, too large, unknown path)
+    // still get the service's JSON answer; an oversized body counts as a bad request.
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            const int status = res.status == 413 ? 400 : res.status;
+            const std::string reason = res.status == 413   ? "request too large"
+                                       : res.status == 404 ? "not found"
+                                                           : "bad request";
+            Send(res, ReportService::Rejected(status, reason));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
+}
+
+ReportHttpServer::ReportHttpServer(ReportService& service) : m_impl(new Impl(service)) {
+    m_impl->Route();
+}
+
+ReportHttpServer::~ReportHttpServer() {
+    Stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+int ReportHttpServer::Bind(const std::string& host, int port) {
+    if (port == 0)
+        return m_impl->server.bind_to_any_port(host);
+    return m_impl->server.bind_to_port(host, port) ? port : -1;
+}
+
+bool ReportHttpServer::Run() {
+    return m_impl->server.listen_after_bind();
+}
+
+void ReportHttpServer::Start() {
+    m_thread = std::thread([this] { m_impl->server.listen_after_bind(); });
+    // stop() is a no-op until the accept loop runs, so wait for it.
+    for (int i = 0; i < 5000 && !m_impl->server.is_running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void ReportHttpServer::Stop() {
+    m_impl->server.stop();
+}
+
+std::string ReportHttpServer::HandleRaw(const std::string& rawRequest,
+                                        const std::string& clientAddr) {
+    return m_impl->server.Process(rawRequest, clientAddr);
+}
+
+bool ParseListenAddress(const std::string& text, std::string& host, int& port) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
+        return false;
+    host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    const std::string portText = text.substr(colon + 1);
+    if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    port = std::stoi(portText);
+    return port <= 65535 && !host.empty();
+}

@@ -1,0 +1,252 @@
+#include "report_service.h"
+
+#include <cjson/cJSON.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using JsonPtr = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+
+// The whole text must be one JSON value: trailing bytes (or an embedded NUL) fail.
+JsonPtr ParseJson(const std::string& text) {
+    const char* end = nullptr;
+    JsonPtr doc(cJSON_ParseWithLengthOpts(text.c_str(), text.size() + 1, &end, 1), cJSON_Delete);
+    if (doc && end != text.c_str() + text.size())
+        doc.reset();
+    return doc;
+}
+
+std::string PrintJson(const cJSON* node) {
+    char* text = cJSON_PrintUnformatted(node);
+    std::string out = text ? text : "";
+    cJSON_free(text);
+    return out;
+}
+
+int64_t NowUnix() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The one part named `name`; null when it is missing, false when it repeats.
+bool FindSingle(const std::vector<FormField>& fields, const char* name, const FormField*& out) {
+    out = nullptr;
+    for (const auto& field : fields) {
+        if (field.name != name)
+            continue;
+        if (out)
+            return false;
+        out = &field;
+    }
+    return true;
+}
+
+std::string StringMember(const cJSON* object, const char* key) {
+    const cJSON* item = cJSON_GetObjectItemCaseSensitive(object, key);
+    return cJSON_IsString(item) ? item->valuestring : "";
+}
+
+}  // namespace
+
+bool ReportService::Open(const ServiceOptions& options, std::string& error) {
+    m_options = options;
+    std::error_code ec;
+    fs::create_directories(m_options.logDir, ec);
+    if (ec || !fs::is_directory(m_options.logDir)) {
+        error = "cannot create log folder " + m_options.logDir;
+        return false;
+    }
+    return m_store.Open(m_options.dbPath, error);
+}
+
+ServiceReply ReportService::Accepted() {
+    return {200, "application/json", "{\"result\":{\"res\":true}}"};
+}
+
+ServiceReply ReportService::Rejected(int status, const std::string& error) {
+    JsonPtr root(cJSON_CreateObject(), cJSON_Delete);
+    cJSON* result = cJSON_AddObjectToObject(root.get(), "result");
+    cJSON_AddFalseToObject(result, "res");
+    cJSON_AddStringToObject(result, "error", error.c_str());
+    return {status, "application/json", PrintJson(root.get())};
+}
+
+bool ReportService::IsKnownStatus(const std::string& status) {
+    static const std::set<std::string> known = {"start",          "cancel",  "donwload_cancel",
+                                                "install_cancel", "success", "install_fail",
+                                                "downLoad_fail"};
+    return known.count(status) != 0;
+}
+
+bool ReportService::IsRunUuid(const std::string& text) {
+    if (text.size() != 32)
+        return false;
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    }
+    return true;
+}
+
+ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
+                                         const std::string& clientAddr) {
+    const FormField* json = nullptr;
+    const FormField* appId = nullptr;
+    if (!FindSingle(fields, "json_data", json) || !FindSingle(fields, "app_id", appId)) {
+        return Rejected(400, "repeated form part");
+    }
+    if (!json)
+        return Rejected(400, "missing json_data");
+    if (!appId)
+        return Rejected(400, "missing app_id");
+    JsonPtr doc = ParseJson(json->content);
+    if (!doc)
+        return Rejected(400, "json_data is not JSON");
+    if (!cJSON_IsObject(doc.get()))
+        return Rejected(400, "json_data is not a JSON object");
+    const cJSON* version = cJSON_GetObjectItemCaseSensitive(doc.get(), "version");
+    if (!cJSON_IsNumber(version))
+        return Rejected(400, "version missing or not a number");
+    const std::string status = StringMember(doc.get(), "install_status");
+    if (!IsKnownStatus(status))
+        return Rejected(400, "unknown install_status");
+
+    StoredReport report;
+    report.nReceivedAt = NowUnix();
+    report.strClientAddr = clientAddr;
+    report.strAppId = appId->content;
+    report.strUuid = StringMember(doc.get(), "uuid");
+    report.strStatus = status;
+    report.nVersion = static_cast<int64_t>(version->valuedouble);
+    report.strDocument = json->content;  // kept byte for byte
+    int64_t id = 0;
+    if (!m_store.AddReport(report, id))
+        return Rejected(500, "storage failed");
+    return Accepted();
+}
+
+bool ReportService::SaveLogFile(const std::string& uuid, const std::string& content,
+                                std::string& path) {
+    // Retries of one run upload the same log again; each copy gets its own file.
+    const uint64_t serial = ++m_nLogSerial;
+    path = (fs::path(m_options.logDir) /
+            (uuid + "_" + std::to_string(NowUnix()) + "_" + std::to_string(serial) + ".log"))
+               .string();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (out)
+        return true;
+    std::error_code ec;
+    fs::remove(path, ec);
+    return false;
+}
+
+ServiceReply ReportService::HandleLogUpload(const std::vector<FormField>& fields,
+                                            const std::string& clientAddr) {
+    const FormField* appId = nullptr;
+    const FormField* logType = nullptr;
+    const FormField* log = nullptr;
+    if (!FindSingle(fields, "app_id", appId) || !FindSingle(fields, "log_type", logType) ||
+        !FindSingle(fields, "install_log", log)) {
+        return Rejected(400, "repeated form part");
+    }
+    if (!appId)
+        return Rejected(400, "missing app_id");
+    if (!logType)
+        return Rejected(400, "missing log_type");
+    if (!log)
+        return Rejected(400, "missing install_log");
+    if (!IsRunUuid(log->filename)) {
+        return Rejected(400, "install_log file name is not a 32-digit upper-case hex uuid");
+    }
+    if (log->content.size() > m_options.maxLogBytes) {
+        return Rejected(
+            400, "install_log larger than " + std::to_string(m_options.maxLogBytes) + " bytes");
+    }
+    StoredLog stored;
+    stored.nReceivedAt = NowUnix();
+    stored.strClientAddr = clientAddr;
+    stored.strAppId = appId->content;
+    stored.strLogType = logType->content;
+    stored.strUuid = log->filename;
+    stored.nSize = static_cast<int64_t>(log->content.size());
+    if (!SaveLogFile(stored.strUuid, log->content, stored.strFile)) {
+        return Rejected(500, "cannot write log file");
+    }
+    int64_t id = 0;
+    if (!m_store.AddLog(stored, id)) {
+        std::error_code ec;
+        fs::remove(stored.strFile, ec);
+        return Rejected(500, "storage failed");
+    }
+    return Accepted();
+}
+
+ServiceReply ReportService::HandlePage() {
+    return {200, "text/html; charset=utf-8", RenderOverviewPage(m_store.Reports(), m_store.Logs())};
+}
+
+namespace {
+
+cJSON* LogsJson(const std::vector<StoredLog>& logs, const std::string& uuid) {
+    cJSON* array = cJSON_CreateArray();
+    for (const auto& log : logs) {
+        if (uuid.empty() || log.strUuid != uuid)
+            continue;
+        cJSON* item = cJSON_CreateObject();
+        cJSON_AddNumberToObject(item, "id", static_cast<double>(log.nId));
+        cJSON_AddStringToObject(item, "url", ("/logs/" + std::to_string(log.nId)).c_str());
+        cJSON_AddStringToObject(item, "log_type", log.strLogType.c_str());
+        cJSON_AddNumberToObject(item, "size", static_cast<double>(log.nSize));
+        cJSON_AddStringToObject(item, "received_at", FormatUtc(log.nReceivedAt).c_str());
+        cJSON_AddItemToArray(array, item);
+    }
+    return array;
+}
+
+}  // namespace
+
+ServiceReply ReportService::HandleReportsJson() {
+    const std::vector<StoredReport> reports = m_store.Reports();
+    const std::vector<StoredLog> logs = m_store.Logs();
+    JsonPtr root(cJSON_CreateObject(), cJSON_Delete);
+    cJSON* list = cJSON_AddArrayToObject(root.get(), "reports");
+    for (const auto& r : reports) {
+        cJSON* item = cJSON_CreateObject();
+        cJSON_AddNumberToObject(item, "id", static_cast<double>(r.nId));
+        cJSON_AddStringToObject(item, "received_at", FormatUtc(r.nReceivedAt).c_str());
+        cJSON_AddNumberToObject(item, "received_unix", static_cast<double>(r.nReceivedAt));
+        cJSON_AddStringToObject(item, "client_addr", r.strClientAddr.c_str());
+        cJSON_AddStringToObject(item, "app_id", r.strAppId.c_str());
+        cJSON* doc = cJSON_Parse(r.strDocument.c_str());
+        cJSON_AddItemToObject(item, "report", doc ? doc : cJSON_CreateNull());
+        cJSON_AddItemToObject(item, "logs", LogsJson(logs, r.strUuid));
+        cJSON_AddItemToArray(list, item);
+    }
+    return {200, "application/json", PrintJson(root.get())};
+}
+
+ServiceReply ReportService::HandleLogDownload(const std::string& idText) {
+    if (idText.empty() || idText.size() > 18 ||
+        idText.find_first_not_of("0123456789") != std::string::npos) {
+        return Rejected(404, "no such log");
+    }
+    StoredLog log;
+    if (!m_store.FindLog(std::stoll(idText), log))
+        return Rejected(404, "no such log");
+    std::ifstream in(log.strFile, std::ios::binary);
+    if (!in)
+        return Rejected(404, "log file is gone");
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {200, "text/plain; charset=utf-8", content};
+}
