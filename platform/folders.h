@@ -26,8 +26,7 @@ std::wstring GetProgramFilesFolder();
 // Temporary folder with a trailing separator (GetTempPath).
 std::wstring GetTempFolder();
 // Documents' parent + "Downloads" + sub-folder (created when asked) + optional file name.
-std::wstring GetDownloadsPath(const std::wstring& subFolder, const wchar_t* fileName,
-                              bool create);
+std::wstring GetDownloadsPath(const std::wstring& subFolder, const wchar_t* fileName, bool create);
 
 // Free bytes of the file system holding the path, in whole MiB; 0 on failure.
 int64_t GetFreeSpaceMB(const std::wstring& path);
@@ -42,6 +41,8 @@ bool PathFileExists(const std::wstring& path);
 bool CreateDirectoryPath(const std::wstring& path);
 bool PathIsDirectory(const std::wstring& path);
 bool DeleteFilePath(const std::wstring& path);
+// Renames; a file on another file system is copied and the source removed
+// (MoveFileEx with MOVEFILE_COPY_ALLOWED).
 bool MoveFilePath(const std::wstring& from, const std::wstring& to);
 // The path without its last component (PathRemoveFileSpec); "" when it has none.
 std::wstring PathRemoveFileSpec(const std::wstring& path);

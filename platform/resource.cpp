@@ -1,5 +1,6 @@
 #include "platform/resource.h"
 
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -20,7 +21,8 @@ Table& GetTable() {
 std::wstring LowerType(const wchar_t* type) {
     std::wstring t = type ? type : L"";
     for (auto& c : t) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
     }
     return t;
 }
@@ -36,14 +38,18 @@ bool FindResourceBlob(int id, const wchar_t* type, ResourceBlob& out) {
     Table& table = GetTable();
     std::lock_guard<std::mutex> hold(table.lock);
     auto it = table.blobs.find({id, LowerType(type)});
-    if (it == table.blobs.end() || !it->second.data) return false;
+    if (it == table.blobs.end() || !it->second.data)
+        return false;
     out = it->second;
     return true;
 }
 
 bool LoadResourceText(int id, const wchar_t* type, std::string& out) {
     ResourceBlob blob;
-    if (!FindResourceBlob(id, type, blob) || blob.size == 0) return false;
-    out.assign(reinterpret_cast<const char*>(blob.data), blob.size);
+    if (!FindResourceBlob(id, type, blob) || blob.size == 0)
+        return false;
+    // The bytes are read as a NUL-terminated string, so text ends at a NUL.
+    const char* text = reinterpret_cast<const char*>(blob.data);
+    out.assign(text, strnlen(text, blob.size));
     return true;
 }

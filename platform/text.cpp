@@ -20,7 +20,8 @@ std::string WideToUtf8(const std::wstring& text) {
                 ++i;
             }
         }
-        if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) c = 0xFFFD;
+        if (c > 0x10FFFF || (c >= 0xD800 && c < 0xE000))
+            c = 0xFFFD;
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -65,7 +66,8 @@ std::wstring Utf8ToWide(const std::string& text) {
         bool ok = extra >= 0;
         for (int k = 1; ok && k <= extra; ++k) {
             ok = i + k < n && (s[i + k] & 0xC0) == 0x80;
-            if (ok) c = (c << 6) | (s[i + k] & 0x3F);
+            if (ok)
+                c = (c << 6) | (s[i + k] & 0x3F);
         }
         if (!ok) {
             out += static_cast<wchar_t>(0xFFFD);  // stray or truncated byte
@@ -94,7 +96,8 @@ std::string Base64Encode(const void* data, size_t length) {
     }
     if (i < length) {
         uint32_t v = p[i] << 16;
-        if (i + 1 < length) v |= p[i + 1] << 8;
+        if (i + 1 < length)
+            v |= p[i + 1] << 8;
         out += kAlphabet[(v >> 18) & 63];
         out += kAlphabet[(v >> 12) & 63];
         out += i + 1 < length ? kAlphabet[(v >> 6) & 63] : '=';
@@ -106,7 +109,8 @@ std::string Base64Encode(const void* data, size_t length) {
 namespace {
 template <typename S>
 S ReplaceAllImpl(const S& text, const S& search, const S& replacement) {
-    if (search.empty()) return text;
+    if (search.empty())
+        return text;
     S out = text;
     size_t pos = 0;
     while ((pos = out.find(search, pos)) != S::npos) {
@@ -128,7 +132,8 @@ std::wstring ReplaceAll(const std::wstring& text, const std::wstring& search,
 }
 
 char* FormatSize(uint32_t bytes, char* buffer, size_t bufferSize) {
-    if (!buffer || bufferSize == 0) return buffer;
+    if (!buffer || bufferSize == 0)
+        return buffer;
     memset(buffer, 0, bufferSize);
     if (bytes >= 0x100001u) {
         snprintf(buffer, bufferSize, "%.2fMB", bytes / 1048576.0);
@@ -149,7 +154,8 @@ std::string Md5Hex(const void* data, size_t length, bool upperCase) {
     unsigned char digest[16];
     Md5Digest(data, length, digest);
     char hex[33];
-    for (int i = 0; i < 16; ++i) snprintf(hex + i * 2, 3, upperCase ? "%02X" : "%02x", digest[i]);
+    for (int i = 0; i < 16; ++i)
+        snprintf(hex + i * 2, 3, upperCase ? "%02X" : "%02x", digest[i]);
     return std::string(hex, 32);
 }
 
@@ -157,10 +163,12 @@ std::string NewRandomId() {
     // Every call draws fresh bytes from the operating system, so no two
     // installations share an identifier (an unseeded generator would).
     unsigned char bytes[1024];
-    std::random_device source;
-    for (size_t i = 0; i < sizeof(bytes); i += 4) {
-        uint32_t v = source();
-        memcpy(bytes + i, &v, 4);
+    if (!SystemRandomBytes(bytes, sizeof(bytes))) {
+        std::random_device source;  // last resort; still not a fixed sequence
+        for (size_t i = 0; i < sizeof(bytes); i += 4) {
+            uint32_t v = source();
+            memcpy(bytes + i, &v, 4);
+        }
     }
     return Md5Hex(bytes, sizeof(bytes), false);
 }
@@ -172,13 +180,19 @@ C LowerAscii(C c) {
 }
 template <typename S>
 bool EqualsNoCaseImpl(const S& a, const S& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
     }
     return true;
 }
 }  // namespace
 
-bool EqualsNoCase(const std::string& a, const std::string& b) { return EqualsNoCaseImpl(a, b); }
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b) { return EqualsNoCaseImpl(a, b); }
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return EqualsNoCaseImpl(a, b);
+}
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
+    return EqualsNoCaseImpl(a, b);
+}

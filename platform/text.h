@@ -28,6 +28,9 @@ char* FormatSize(uint32_t bytes, char* buffer, size_t bufferSize);
 void Md5Digest(const void* data, size_t length, unsigned char out[16]);
 std::string Md5Hex(const void* data, size_t length, bool upperCase = false);
 
+// Bytes from the operating system's random source (getrandom, else
+// /dev/urandom); false when it cannot deliver them all.
+bool SystemRandomBytes(void* buffer, size_t size);
 // 32 lower-case hex digits: the MD5 of 1024 bytes from the system's random source.
 std::string NewRandomId();
 

@@ -1,5 +1,7 @@
 // Windows special folders mapped onto the XDG conventions of the Linux desktop.
 #include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -22,9 +24,29 @@ std::string EnvOr(const char* name, const std::string& fallback) {
     return (v && *v) ? std::string(v) : fallback;
 }
 
-std::string Home() { return EnvOr("HOME", "/root"); }
-std::string ConfigHome() { return EnvOr("XDG_CONFIG_HOME", Home() + "/.config"); }
-std::string DataHome() { return EnvOr("XDG_DATA_HOME", Home() + "/.local/share"); }
+// XDG base variables hold absolute paths; a relative value is to be ignored.
+std::string XdgOr(const char* name, const std::string& fallback) {
+    const char* v = getenv(name);
+    return (v && v[0] == '/') ? std::string(v) : fallback;
+}
+
+std::string Home() {
+    const char* v = getenv("HOME");
+    if (v && *v)
+        return v;
+    std::vector<char> buf(16384);
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found)
+        return pw.pw_dir;
+    return "/";
+}
+std::string ConfigHome() {
+    return XdgOr("XDG_CONFIG_HOME", Home() + "/.config");
+}
+std::string DataHome() {
+    return XdgOr("XDG_DATA_HOME", Home() + "/.local/share");
+}
 
 // Reads XDG_<NAME>_DIR from user-dirs.dirs ("$HOME/..." or an absolute path).
 std::string UserDir(const char* name, const char* fallbackLeaf) {
@@ -32,12 +54,16 @@ std::string UserDir(const char* name, const char* fallbackLeaf) {
     std::ifstream in(ConfigHome() + "/user-dirs.dirs");
     std::string line;
     while (std::getline(in, line)) {
-        if (line.compare(0, wanted.size(), wanted) != 0) continue;
+        if (line.compare(0, wanted.size(), wanted) != 0)
+            continue;
         std::string v = line.substr(wanted.size());
-        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-        if (v.compare(0, 5, "$HOME") == 0) v = Home() + v.substr(5);
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"')
+            v = v.substr(1, v.size() - 2);
+        if (v.compare(0, 5, "$HOME") == 0)
+            v = Home() + v.substr(5);
         if (!v.empty() && v[0] == '/') {
-            while (v.size() > 1 && v.back() == '/') v.pop_back();
+            while (v.size() > 1 && v.back() == '/')
+                v.pop_back();
             return v;
         }
     }
@@ -46,7 +72,8 @@ std::string UserDir(const char* name, const char* fallbackLeaf) {
 
 bool CopyToBuffer(const std::string& path, wchar_t buffer[kMaxPath]) {
     std::wstring w = Utf8ToWide(path);
-    if (path.empty() || w.size() >= static_cast<size_t>(kMaxPath)) return false;
+    if (path.empty() || w.size() >= static_cast<size_t>(kMaxPath))
+        return false;
     wcscpy(buffer, w.c_str());
     return true;
 }
@@ -70,8 +97,10 @@ bool GetShellFolder(int kind, wchar_t buffer[kMaxPath]) {
         case kFolderCommonPrograms: {
             std::string dirs = EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
             std::string first = dirs.substr(0, dirs.find(':'));
-            if (first.empty()) first = "/usr/local/share";
-            while (first.size() > 1 && first.back() == '/') first.pop_back();
+            if (first.empty() || first[0] != '/')
+                first = "/usr/local/share";
+            while (first.size() > 1 && first.back() == '/')
+                first.pop_back();
             path = first + "/applications";
             break;
         }
@@ -82,9 +111,13 @@ bool GetShellFolder(int kind, wchar_t buffer[kMaxPath]) {
     return CopyToBuffer(path, buffer);
 }
 
-bool GetAppDataFolder(wchar_t buffer[kMaxPath]) { return CopyToBuffer(ConfigHome(), buffer); }
+bool GetAppDataFolder(wchar_t buffer[kMaxPath]) {
+    return CopyToBuffer(ConfigHome(), buffer);
+}
 
-std::wstring GetDocumentsFolder() { return Utf8ToWide(UserDir("DOCUMENTS", "Documents")); }
+std::wstring GetDocumentsFolder() {
+    return Utf8ToWide(UserDir("DOCUMENTS", "Documents"));
+}
 
 std::wstring GetProgramFilesFolder() {
     return Utf8ToWide(geteuid() == 0 ? std::string("/opt") : Home() + "/.local/opt");
@@ -92,16 +125,18 @@ std::wstring GetProgramFilesFolder() {
 
 std::wstring GetTempFolder() {
     std::string t = EnvOr("TMPDIR", "/tmp");
-    if (t.back() != '/') t += '/';
+    if (t.back() != '/')
+        t += '/';
     return Utf8ToWide(t);
 }
 
-std::wstring GetDownloadsPath(const std::wstring& subFolder, const wchar_t* fileName,
-                              bool create) {
+std::wstring GetDownloadsPath(const std::wstring& subFolder, const wchar_t* fileName, bool create) {
     std::wstring path = JoinPath(PathRemoveFileSpec(GetDocumentsFolder()), L"Downloads");
     path = JoinPath(path, subFolder);
-    if (create) CreateFolderChain(path);
-    if (fileName && *fileName) path = JoinPath(path, fileName);
+    if (create)
+        CreateFolderChain(path);
+    if (fileName && *fileName)
+        path = JoinPath(path, fileName);
     return path;
 }
 
@@ -115,7 +150,8 @@ int64_t GetFreeSpaceMB(const std::wstring& path) {
             return static_cast<int64_t>(bytes / 1024.0 / 1024.0);
         }
         size_t cut = p.find_last_of('/');
-        if (cut == std::string::npos) break;
+        if (cut == std::string::npos)
+            break;
         p = cut == 0 ? (p == "/" ? std::string() : std::string("/")) : p.substr(0, cut);
     }
     return 0;
@@ -124,9 +160,11 @@ int64_t GetFreeSpaceMB(const std::wstring& path) {
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     std::wstring joined = folder;
     if (!name.empty()) {
-        if (!joined.empty() && joined.back() != kPathSep) joined += kPathSep;
+        if (!joined.empty() && joined.back() != kPathSep)
+            joined += kPathSep;
         size_t start = 0;
-        while (start < name.size() && name[start] == kPathSep && !joined.empty()) ++start;
+        while (start < name.size() && name[start] == kPathSep && !joined.empty())
+            ++start;
         joined += name.substr(start);
     }
     // Fold "." and ".." components as PathAppend does.
@@ -136,7 +174,8 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     size_t pos = 0;
     while (pos <= joined.size()) {
         size_t next = joined.find(kPathSep, pos);
-        if (next == std::wstring::npos) next = joined.size();
+        if (next == std::wstring::npos)
+            next = joined.size();
         std::wstring part = joined.substr(pos, next - pos);
         if (part == L"..") {
             if (!parts.empty() && parts.back() != L"..") {
@@ -151,24 +190,31 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     }
     std::wstring out = absolute ? std::wstring(1, kPathSep) : std::wstring();
     for (size_t k = 0; k < parts.size(); ++k) {
-        if (k) out += kPathSep;
+        if (k)
+            out += kPathSep;
         out += parts[k];
     }
-    if (trailing && !parts.empty()) out += kPathSep;
+    if (trailing && !parts.empty())
+        out += kPathSep;
     return out;
 }
 
 bool DeleteDirectoryTree(const std::wstring& folder) {
     std::string path = WideToUtf8(folder);
-    if (path.empty()) return false;
-    if (path.back() != '/') path += '/';
+    if (path.empty())
+        return false;
+    if (path.back() != '/')
+        path += '/';
     DIR* dir = opendir(path.c_str());
-    if (!dir) return false;
+    if (!dir)
+        return false;
     while (struct dirent* e = readdir(dir)) {
-        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, "..")) continue;
+        if (!strcmp(e->d_name, ".") || !strcmp(e->d_name, ".."))
+            continue;
         std::string child = path + e->d_name;
         struct stat st;
-        if (lstat(child.c_str(), &st) != 0) continue;
+        if (lstat(child.c_str(), &st) != 0)
+            continue;
         if (S_ISDIR(st.st_mode)) {
             DeleteDirectoryTree(Utf8ToWide(child));
         } else {
@@ -192,22 +238,72 @@ bool PathIsDirectory(const std::wstring& path) {
 
 bool CreateDirectoryPath(const std::wstring& path) {
     std::string p = WideToUtf8(path);
-    if (p.empty()) return false;
-    if (mkdir(p.c_str(), 0755) == 0) return true;
+    if (p.empty())
+        return false;
+    if (mkdir(p.c_str(), 0755) == 0)
+        return true;
     return errno == EEXIST && PathIsDirectory(path);
 }
 
-bool DeleteFilePath(const std::wstring& path) { return unlink(WideToUtf8(path).c_str()) == 0; }
+bool DeleteFilePath(const std::wstring& path) {
+    return unlink(WideToUtf8(path).c_str()) == 0;
+}
+
+namespace {
+// MOVEFILE_COPY_ALLOWED across file systems: copy the bytes, then remove the source.
+bool CopyThenDelete(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (stat(from.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, st.st_mode & 07777);
+    bool ok = out >= 0 && fchmod(out, st.st_mode & 07777) == 0;  // the umask does not apply
+    char buf[65536];
+    while (ok) {
+        ssize_t n = read(in, buf, sizeof(buf));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+    }
+    close(in);
+    if (out >= 0 && close(out) != 0)
+        ok = false;
+    if (!ok) {
+        if (out >= 0)
+            unlink(to.c_str());
+        return false;
+    }
+    return unlink(from.c_str()) == 0;
+}
+}  // namespace
 
 bool MoveFilePath(const std::wstring& from, const std::wstring& to) {
-    return rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
+    const std::string f = WideToUtf8(from);
+    const std::string t = WideToUtf8(to);
+    if (rename(f.c_str(), t.c_str()) == 0)
+        return true;
+    return errno == EXDEV && CopyThenDelete(f, t);
 }
 
 std::wstring PathRemoveFileSpec(const std::wstring& path) {
     std::wstring p = path;
-    while (p.size() > 1 && p.back() == kPathSep) p.pop_back();
+    while (p.size() > 1 && p.back() == kPathSep)
+        p.pop_back();
     size_t cut = p.find_last_of(kPathSep);
-    if (cut == std::wstring::npos) return std::wstring();
+    if (cut == std::wstring::npos)
+        return std::wstring();
     return cut == 0 ? std::wstring(1, kPathSep) : p.substr(0, cut);
 }
 

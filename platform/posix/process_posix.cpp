@@ -30,6 +30,9 @@ extern char** environ;
 
 namespace {
 
+constexpr int kKillSettleSteps = 400;  // up to 2 s for a killed process to go
+constexpr uint32_t kKillSettleStepMs = 5;
+
 // ---------------------------------------------------------------- /proc
 
 std::string BaseName(const std::string& path) {
@@ -335,7 +338,14 @@ bool KillProcessByName(const wchar_t* exeName) {
     pid_t pid = 0;
     if (!FindFirst(WideToUtf8(exeName), pid))
         return false;
-    return kill(pid, SIGKILL) == 0;
+    if (kill(pid, SIGKILL) != 0)
+        return false;
+    // SIGKILL lands asynchronously: wait (briefly) until the process is gone,
+    // so that the next call finds the next instance, not this dying one.
+    const std::string dir = "/proc/" + std::to_string(pid);
+    for (int i = 0; i < kKillSettleSteps && IsRunning(dir); ++i)
+        Sleep(kKillSettleStepMs);
+    return true;
 }
 
 bool RunAsShellUser(const wchar_t* file, const wchar_t* parameters, const wchar_t* folder,

@@ -19,7 +19,8 @@ bool Is64BitWindows() {
     struct utsname u;
     if (uname(&u) != 0) return false;
     const char* m = u.machine;
-    return strstr(m, "64") != nullptr;  // x86_64, aarch64, ppc64le, riscv64, ...
+    // x86_64, aarch64, ppc64le, riscv64, loongarch64, ... and s390x.
+    return strstr(m, "64") != nullptr || strcmp(m, "s390x") == 0;
 }
 
 bool IsWindows7OrLater() {
@@ -94,9 +95,15 @@ int GetPrivateProfileInt(const wchar_t* section, const wchar_t* key, int default
         size_t eq = t.find('=');
         if (!inSection || eq == std::string::npos) continue;
         if (!EqualsNoCase(Trim(t.substr(0, eq)), wantedKey)) continue;
-        // Windows reads the leading decimal digits (with an optional sign); no digits give 0.
+        // As GetPrivateProfileString hands it over: one pair of enclosing
+        // quotes dropped, an empty value counts as missing. Then the leading
+        // decimal digits (with an optional sign); no digits give 0.
         std::string v = Trim(t.substr(eq + 1));
-        return static_cast<int>(strtol(v.c_str(), nullptr, 10));
+        if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) {
+            v = v.substr(1, v.size() - 2);
+        }
+        if (v.empty()) return defaultValue;
+        return static_cast<int>(strtoll(v.c_str(), nullptr, 10));
     }
     return defaultValue;
 }
