@@ -142,11 +142,15 @@ std::string ResolveProgram(const std::string& file) {
 }
 
 void CloseInheritedFds(int keep) {
-    // close_range (Linux 5.9) closes everything at once; older kernels get the loop.
+    // Everything from 3 up except the report pipe; close_range (Linux 5.9)
+    // does it in two calls, older kernels get the loop.
 #ifdef SYS_close_range
+    unsigned from = 3;
     if (keep > 3)
         syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u);
-    if (syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0)
+    if (keep >= 3)
+        from = static_cast<unsigned>(keep) + 1;
+    if (syscall(SYS_close_range, from, ~0u, 0u) == 0)
         return;
 #endif
     long max = sysconf(_SC_OPEN_MAX);

@@ -190,11 +190,12 @@ TEST(LogFileTest, RecordsFromEightThreadsNeverInterleave) {
     log.InitLog(Utf8ToWide(path));
     constexpr int kThreads = 8;
     constexpr int kRecords = 100;
+    constexpr size_t kLength = 10000;  // longer than a stream buffer
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&log, t] {
             // Long records of one letter per thread: any interleaving mixes letters.
-            const std::string text(3000, static_cast<char>('a' + t));
+            const std::string text(kLength, static_cast<char>('a' + t));
             for (int i = 0; i < kRecords; ++i)
                 log.WriteLine(text.c_str());
         });
@@ -207,7 +208,7 @@ TEST(LogFileTest, RecordsFromEightThreadsNeverInterleave) {
     for (size_t i = 4; i < lines.size(); ++i) {
         ASSERT_EQ("00:00:00 : ", lines[i].substr(0, 11)) << "line " << i;
         const std::string text = lines[i].substr(11);
-        ASSERT_EQ(std::string(3000, text[0]), text) << "line " << i;
+        ASSERT_EQ(std::string(kLength, text[0]), text) << "line " << i;
         ++counts[text[0]];
     }
     for (int t = 0; t < kThreads; ++t)

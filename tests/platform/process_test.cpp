@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -122,6 +123,21 @@ TEST(ChildProcessTest, ArgumentsAndFolderReachTheProgram) {
     EXPECT_EQ(0u, child.GetExitCode());
     EXPECT_EQ(dir.Sub("work") + "\n[plain]\n[two words]\n[quo\"te]\n[]\n[C:\\dir\\]\n",
               ReadFile(dir.Sub("out.txt")));
+}
+
+TEST(ChildProcessTest, ChildrenInheritNoDescriptorsBeyondTheStandardOnes) {
+    TempDir dir;
+    WriteFile(dir.Sub("held"), "x");
+    const int fd = open(dir.Sub("held").c_str(), O_RDONLY);  // without close-on-exec
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(77, dup2(fd, 77));
+    ChildProcess child;
+    ASSERT_TRUE(
+        ChildProcess::Start(L"/bin/sh", L"-c \"test ! -e /proc/$$/fd/77\"", nullptr, true, child));
+    ASSERT_TRUE(child.Wait(-1));
+    EXPECT_EQ(0u, child.GetExitCode()) << "descriptor 77 reached the child";
+    close(77);
+    close(fd);
 }
 
 TEST(ChildProcessTest, StartFailuresAreReported) {

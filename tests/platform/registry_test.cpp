@@ -330,7 +330,7 @@ TEST(RegistryTest, ThreadsWritingAtOnceLoseNothing) {
 TEST(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
     SandboxHome sandbox;
     constexpr int kWriters = 2;
-    constexpr int kValues = 150;
+    constexpr int kValues = 250;
     CMyRegKey shared;
     ASSERT_EQ(ERROR_SUCCESS,
               shared.Create(HKEY_LOCAL_MACHINE, kUninstall));  // parent uses the store first
