@@ -12,6 +12,7 @@ namespace {
 
 // Headroom above the log limit for the other parts and the multipart framing.
 constexpr size_t kFormOverhead = 1024 * 1024;
+constexpr int kListenBacklog = 256;
 
 std::vector<FormField> ToFields(const httplib::Request& req) {
     std::vector<FormField> fields;
@@ -62,6 +63,14 @@ private:
 
 class ServiceServer : public httplib::Server {
 public:
+    // httplib listens with a backlog of 5; a burst of installers closing at
+    // once would overflow it and see reset connections.
+    void WidenBacklog() {
+        const socket_t sock = svr_sock_;
+        if (sock != INVALID_SOCKET)
+            ::listen(sock, kListenBacklog);
+    }
+
     // Runs httplib's own request processing on an in-memory stream.
     std::string Process(const std::string& raw, const std::string& addr) {
         std::string out;
@@ -134,9 +143,15 @@ ReportHttpServer::~ReportHttpServer() {
 }
 
 int ReportHttpServer::Bind(const std::string& host, int port) {
-    if (port == 0)
-        return m_impl->server.bind_to_any_port(host);
-    return m_impl->server.bind_to_port(host, port) ? port : -1;
+    int bound = -1;
+    if (port == 0) {
+        bound = m_impl->server.bind_to_any_port(host);
+    } else if (m_impl->server.bind_to_port(host, port)) {
+        bound = port;
+    }
+    if (bound > 0)
+        m_impl->server.WidenBacklog();
+    return bound;
 }
 
 bool ReportHttpServer::Run() {
