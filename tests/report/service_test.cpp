@@ -176,7 +176,15 @@ TEST_F(ServiceTest, BadReportsAreRefusedAndNothingIsStored) {
     ASSERT_TRUE(ok);
     EXPECT_EQ(ok->status, 200);
     EXPECT_EQ(ok->body, "{\"result\":{\"res\":true}}");
-    EXPECT_EQ(service.Store().CountReports(), 1);
+    auto huge = PostReportForm("{\"version\":-1e300,\"install_status\":\"cancel\"}");
+    ASSERT_TRUE(huge);
+    EXPECT_EQ(huge->status, 200);
+    const auto stored = service.Store().Reports();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].nVersion, 1015);
+    EXPECT_EQ(stored[0].strDocument,
+              "{\"version\":1015,\"install_status\":\"success\",\"extra\":[1]}");
+    EXPECT_EQ(stored[1].nVersion, INT64_MIN);
 }
 
 TEST_F(ServiceTest, LogsNeedARunUuidNameAndFitTheLimit) {

@@ -3,6 +3,7 @@
 #include <cjson/cJSON.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -48,6 +49,15 @@ bool FindSingle(const std::vector<FormField>& fields, const char* name, const Fo
         out = &field;
     }
     return true;
+}
+
+// Hostile numbers (1e300) must not overflow the cast.
+int64_t ClampToInt64(double value) {
+    if (!(value > -9.2e18))
+        return value != value ? 0 : INT64_MIN;
+    if (value > 9.2e18)
+        return INT64_MAX;
+    return static_cast<int64_t>(value);
 }
 
 std::string StringMember(const cJSON* object, const char* key) {
@@ -126,7 +136,7 @@ ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
     report.strAppId = appId->content;
     report.strUuid = StringMember(doc.get(), "uuid");
     report.strStatus = status;
-    report.nVersion = static_cast<int64_t>(version->valuedouble);
+    report.nVersion = ClampToInt64(version->valuedouble);
     report.strDocument = json->content;  // kept byte for byte
     int64_t id = 0;
     if (!m_store.AddReport(report, id))
