@@ -1,0 +1,555 @@
+// DownloaderCurl: construction, configuration entry, transfer start, the write
+// and abort callbacks, completion and the result getters. The dispatcher is in
+// dispatcher.cpp, verification in verify.cpp, probing in probe.cpp.
+#include "download/downloader_curl.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/log.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace {
+
+std::once_flag g_curlInit;
+
+size_t ItemWrite(char* data, size_t size, size_t count, void* user) {
+    auto* item = static_cast<DownloadItem*>(user);
+    if (!item || !item->owner)
+        return 0;
+    return item->owner->OnItemData(item, data, size * count);
+}
+
+int ItemAbortCheck(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* item = static_cast<const DownloadItem*>(user);
+    return (item && item->owner && item->owner->ShouldAbort(item)) ? 1 : 0;
+}
+
+void CopyText(char* out, size_t size, const std::string& text) {
+    size_t n = std::min(text.size(), size - 1);
+    memcpy(out, text.data(), n);
+    out[n] = 0;
+}
+
+}  // namespace
+
+DownloaderCurl::DownloaderCurl(const DownloaderTuning& tuning) : m_tuning(tuning) {
+    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+DownloaderCurl::~DownloaderCurl() {
+    StopDownload();
+    // Threads may start others (repairs from a finishing transfer), so join
+    // until none is left; after the stop no new transfer begins.
+    for (;;) {
+        std::vector<std::thread> threads;
+        {
+            AutoMutex lock(m_hMutex);
+            threads.swap(m_threads);
+        }
+        if (threads.empty())
+            break;
+        for (std::thread& t : threads) {
+            if (t.joinable())
+                t.join();
+        }
+    }
+}
+
+void DownloaderCurl::StartThread(std::thread t) {
+    AutoMutex lock(m_hMutex);
+    m_threads.push_back(std::move(t));
+}
+
+// ---------------------------------------------------------------- configuration
+
+HRESULT DownloaderCurl::StartWithConfigText(const char* xmlText, int xmlLength,
+                                            std::string destPath) {
+    // The text is copied: the caller's buffer need not outlive this call.
+    std::string text;
+    if (xmlText && xmlLength > 0)
+        text.assign(xmlText, static_cast<size_t>(xmlLength));
+    {
+        AutoMutex lock(m_hMutex);
+        m_strDestPath = destPath.substr(0, kMaxPath - 1);
+    }
+    running = true;
+    const bool haveText = xmlText != nullptr;
+    StartThread(std::thread([this, text, haveText] {
+        HRESULT hr =
+            LoadConfigText(haveText ? text.c_str() : nullptr, static_cast<int>(text.size()));
+        if (hr == 0) {
+            WriteLog("Download_Thread_Download_Cfg : succeed.\n");
+        } else {
+            WriteLog("Download_Thread_Download_Cfg : failed.\n");
+            WriteLog("Download_Thread_Download_Cfg : error.\n");
+        }
+    }));
+    return 0;
+}
+
+HRESULT DownloaderCurl::LoadConfigText(const char* text, int length) {
+    if (!text) {
+        EndWithConfigFailure();
+        return E_FAIL;
+    }
+    boost::shared_ptr<IXMLParse> parser;
+    HRESULT hr = E_INVALIDARG;
+    if (CreateXMLParse(parser) == 0 && parser && parser->LoadFromMemory(text, length)) {
+        std::string dest;
+        {
+            AutoMutex lock(m_hMutex);
+            dest = m_strDestPath;
+        }
+        hr = ParseConfig(parser, dest);
+    } else {
+        errorCode = kConfigLoadError;
+    }
+    if (hr < 0)
+        EndWithConfigFailure();
+    return hr;
+}
+
+HRESULT DownloaderCurl::LoadConfigFile(std::wstring cfgPath, std::string destPath) {
+    boost::shared_ptr<IXMLParse> parser;
+    if (CreateXMLParse(parser) != 0 || !parser || !parser->LoadFromFile(cfgPath)) {
+        errorCode = kConfigLoadError;
+        return E_INVALIDARG;
+    }
+    return ParseConfig(parser, destPath);
+}
+
+void DownloaderCurl::EndWithConfigFailure() {
+    AutoMutex lock(m_hMutex);
+    if (state != kStateNeedUpdate)
+        state = kStateFailed;
+    Finish(state, kEventFailed, 0, 0);
+}
+
+HRESULT DownloaderCurl::ReadTask(IXMLParse& parser, const std::string& destPath, DownloadTask& t) {
+    CopyText(t.path, sizeof(t.path), destPath);
+    t.threadsPerUrl = 2;
+    int version = 0;
+    if (!parser.GetInt("download.version", version)) {
+        state = kStateNeedUpdate;
+        errorCode = kConfigLoadVersionError;
+        return E_ABORT;
+    }
+    if (version > 1) {
+        state = kStateNeedUpdate;
+        errorCode = kNeedUpdateDownload;
+        return E_ABORT;
+    }
+    // A size of zero or below cannot describe a file to fetch.
+    if (!parser.GetInt("download.size", t.size) || t.size <= 0) {
+        errorCode = kConfigLoadFileSizeError;
+        return E_ABORT;
+    }
+    int n = 0;
+    if (!parser.GetInt("download.url.size", n)) {
+        errorCode = kConfigLoadUrlSizeError;
+        return E_ABORT;
+    }
+    char key[64];
+    for (int i = 0; i < n && i < kMaxMirrors; ++i) {
+        std::string url;
+        snprintf(key, sizeof(key), "download.url.item_%d.value", i);
+        if (!parser.GetString(key, url)) {
+            errorCode = kConfigLoadUrlError;
+            return E_ABORT;
+        }
+        CopyText(t.urls[i].url, sizeof(t.urls[i].url), url);
+        t.urls[i].fileSizeConsistent = true;
+    }
+    int m = 0;
+    if (!parser.GetInt("download.hash.size", m)) {
+        errorCode = kConfigLoadHashSizeError;
+        return E_ABORT;
+    }
+    for (int j = 0; j < m; ++j) {
+        std::string digest;
+        snprintf(key, sizeof(key), "download.hash.item_%d.value", j);
+        if (!parser.GetString(key, digest)) {
+            errorCode = kConfigLoadHashError;
+            return E_ABORT;
+        }
+        if (j == 0) {
+            t.fileHash = digest;
+        } else {
+            t.blockHashes.push_back(digest);
+        }
+    }
+    return 0;
+}
+
+bool DownloaderCurl::IsAlreadyComplete(const DownloadTask& t) {
+    std::string hex;
+    return Md5HexOfFile(t.path, hex) && hex == t.fileHash;
+}
+
+HRESULT DownloaderCurl::ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath) {
+    if (!parser) {
+        errorCode = kConfigLoadError;
+        return E_INVALIDARG;
+    }
+    DownloadTask t;
+    HRESULT hr = ReadTask(*parser, destPath, t);
+    if (hr != 0)
+        return hr;
+    if (IsAlreadyComplete(t)) {
+        AutoMutex lock(m_hMutex);
+        errorCode = kNoNeedDownload;
+        Finish(kStateFinished, kEventFinished, 0, 1);
+        return 0;
+    }
+    return BeginDownload(t);
+}
+
+// ---------------------------------------------------------------- transfers
+
+HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
+    {
+        AutoMutex lock(m_hMutex);
+        task = siItem;
+        totalBytes = static_cast<uint32_t>(std::max(siItem.size, 0));
+    }
+    // Probing takes seconds; only this thread touches `task` meanwhile.
+    if (CheckDownload(task) != 0) {
+        WriteLog("Error : BeginDownload (CheckDownload(siItem) != S_OK).\n");
+        errorCode = kDownloadCheckUrlError;
+        return E_FAIL;
+    }
+    AutoMutex lock(m_hMutex);
+    if (m_bStopped)
+        return E_ABORT;
+    CloseFile();
+    totalBytes = 0;
+    downloadedBytes = 0;
+    const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
+    image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
+    if (!image) {
+        errorCode = kDownloadMallocError;
+        return E_POINTER;
+    }
+    totalBytes = size;
+    if (!file.Create(task.path)) {
+        // Without a destination file nothing the transfers fetch can be kept.
+        WriteLog("Download_BeginDownload : OpenFile failed, File(%s).\n", task.path);
+        errorCode = kDownloadExeError;
+        image.reset();
+        return E_FAIL;
+    }
+    WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
+             file.Handle(), static_cast<int>(size), 1, task.path);
+    return InitDownload();
+}
+
+HRESULT DownloaderCurl::InitDownload() {
+    AutoMutex lock(m_hMutex);
+    const int n = static_cast<int>(m_vecUrlCfg.size());
+    if (n < 1) {
+        errorCode = kDownloadUrlCountError;
+        return E_INVALIDARG;
+    }
+    if (m_bStopped)
+        return E_ABORT;
+    downloadedBytes = 0;
+    const int t = (task.threadsPerUrl >= 1 && task.threadsPerUrl <= 10) ? task.threadsPerUrl : 2;
+    // A file smaller than the transfer count still gets ranges of one byte or more.
+    itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
+    items.clear();
+    running = true;
+    const uint32_t length = totalBytes / static_cast<uint32_t>(itemCount);
+    const uint32_t now = GetTickCount();
+    for (int i = 0; i < itemCount; ++i) {
+        DownloadItem& it = items[i];
+        it.id = i;
+        it.start = it.pos = static_cast<uint32_t>(i) * length;
+        it.end = (i == itemCount - 1) ? totalBytes - 1 : it.start + length - 1;
+        it.url = m_vecUrlCfg[static_cast<size_t>(i % n)].url;
+        it.lastTick = it.startTick = now;
+        it.state = kItemRunning;
+        BeginDownloadItem(&it);
+    }
+    int dispatcher = ++m_nThreadCount;
+    StartThread(std::thread(&DownloaderCurl::DispatchThread, this));
+    WriteLog("Download_InitDownload : start download dispatch, thread(%d).\n", dispatcher);
+    return 0;
+}
+
+HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
+    CURL* h = curl_easy_init();
+    item->handle = h;
+    item->result = 0;
+    item->file = &file;
+    item->owner = this;
+    if (h) {
+        curl_easy_setopt(h, CURLOPT_URL, item->url);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, ItemWrite);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, item);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, ItemAbortCheck);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, item);
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
+        curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        // Large reads keep the callback cost small against the bytes moved.
+        curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 512L * 1024L);
+        if (item->end <= totalBytes) {
+            char range[64];
+            snprintf(range, sizeof(range), "%u-%u", item->start, item->end);
+            curl_easy_setopt(h, CURLOPT_RANGE, range);
+        }
+        if (!proxy.empty()) {
+            curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
+            curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+        }
+    }
+    item->thread = ++m_nThreadCount;
+    StartThread(std::thread(&DownloaderCurl::ItemThread, this, item));
+    WriteLog("Download_BeginDownloadItem : id(%d) thread(%d).\n", item->id, item->thread);
+    return 0;
+}
+
+void DownloaderCurl::ItemThread(DownloadItem* item) {
+    CURL* h = nullptr;
+    {
+        AutoMutex lock(m_hMutex);
+        h = item->handle;
+        if (!h) {
+            WriteLog("Download_Internal Error : pItem curl == NULL.\n");
+            if (item->state == kItemRunning)
+                item->state = kItemFailed;
+            return;
+        }
+    }
+    CURLcode r = curl_easy_perform(h);
+    {
+        AutoMutex lock(m_hMutex);
+        item->result = static_cast<int>(r);
+        item->finishTick = GetTickCount();
+        int expected = kItemRunning;
+        item->state.compare_exchange_strong(expected, r == CURLE_OK ? kItemSucceeded : kItemFailed);
+        item->handle = nullptr;
+    }
+    curl_easy_cleanup(h);
+    CheckFinish(item);
+    if (r != CURLE_OK && item->state != kItemClosed) {
+        WriteLog("Download_Internal ERROR ID(%d), Result(%d).\n", item->id, static_cast<int>(r));
+    } else {
+        WriteLog("Download_Internal Finish (%d).\n", item->id);
+    }
+}
+
+size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t offered) {
+    size_t n = offered;
+    uint32_t offset = 0;
+    {
+        AutoMutex lock(m_hMutex);
+        const uint64_t pos = item->pos;
+        const uint64_t limit = static_cast<uint64_t>(item->end) + 1;
+        if (pos + n > limit)
+            n = pos > limit ? 0 : static_cast<size_t>(limit - pos);
+        if (!running || !image)
+            return 0;
+        memcpy(image.get() + pos, data, n);
+        const uint64_t received = static_cast<uint64_t>(downloadedBytes) + n;
+        downloadedBytes = static_cast<uint32_t>(std::min<uint64_t>(received, totalBytes));
+        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
+                   static_cast<int>(totalBytes.load()));
+        offset = item->pos;
+        item->pos += static_cast<uint32_t>(n);
+        const uint32_t now = GetTickCount();
+        const uint32_t dt = now - item->lastTick;
+        if (dt != 0)
+            item->speed = static_cast<uint32_t>(static_cast<uint64_t>(n) * 1000 / dt);
+        item->lastTick = now;
+    }
+    // The file write runs outside the engine lock: positional, so transfers do
+    // not wait for each other; the file's own lock keeps it open meanwhile.
+    if (n > 0 && !file.Write(offset, data, n)) {
+        AutoMutex lock(m_hMutex);
+        if (running)
+            m_bFileWriteFailed = true;
+        return 0;
+    }
+    return n;
+}
+
+bool DownloaderCurl::ShouldAbort(const DownloadItem* item) const {
+    const int s = item->state;
+    return s == kItemClosed || s == kItemFailed;
+}
+
+// ---------------------------------------------------------------- completion
+
+void DownloaderCurl::CheckFinish(DownloadItem* item) {
+    AutoMutex lock(m_hMutex);
+    WriteLog("Download_CheckFinish.\n");
+    RaiseEvent(kEventItemEnded, item->id,
+               static_cast<int>(reinterpret_cast<intptr_t>(item) & 0x7fffffff));
+    TryComplete();
+}
+
+void DownloaderCurl::TryComplete() {
+    for (const auto& kv : items) {
+        // A failed range still waits for the dispatcher's decision.
+        if (kv.second.handle || kv.second.state == kItemFailed) {
+            WriteLog("Download_CheckFinish : continue. now wait (%d).\n", kv.first);
+            return;
+        }
+    }
+    if (!image || !running)
+        return;
+    if (m_bFileWriteFailed) {
+        WriteLog("Download_CheckFinish : file write failed.\n");
+        errorCode = kDownloadExeError;
+        CloseFile();
+        Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
+               static_cast<int>(totalBytes.load()));
+        return;
+    }
+    HashCheck check = RunHashCheck(true);
+    if (check.verified) {
+        WriteLog("Download_CheckFinish : Finish download.\n");
+        const int a = static_cast<int>(downloadedBytes.load());
+        const int b = static_cast<int>(totalBytes.load());
+        CloseFile();
+        Finish(kStateFinished, kEventFinished, a, b);
+    } else if (check.boundReached || check.repairsStarted == 0) {
+        // Nothing left that could make the file right.
+        WriteLog("Download_CheckFinish : repair failed.\n");
+        errorCode = kRepairFailError;
+        Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
+               static_cast<int>(totalBytes.load()));
+    }
+}
+
+void DownloaderCurl::Finish(int newState, int event, int a, int b) {
+    AutoMutex lock(m_hMutex);
+    running = false;
+    if (m_bFinalSent || m_bStopped)
+        return;
+    m_bFinalSent = true;
+    state = newState;
+    RaiseEvent(event, a, b);
+    WakeDispatcher();
+}
+
+void DownloaderCurl::RaiseEvent(int event, int a, int b) {
+    AutoMutex lock(m_hMutex);
+    if (callback)
+        callback(event, a, b);
+}
+
+void DownloaderCurl::CloseFile() {
+    WriteLog("Download_CloseFile.\n");
+    if (file.IsOpen()) {
+        int r = file.Close();
+        WriteLog("CloseFile %d.\n", r);
+    }
+    image.reset();
+}
+
+HRESULT DownloaderCurl::StopDownload() {
+    AutoMutex lock(m_hMutex);
+    m_bStopped = true;
+    running = false;
+    CloseFile();
+    for (auto& kv : items)
+        kv.second.state = kItemClosed;
+    totalBytes = 0;
+    downloadedBytes = 0;
+    WakeDispatcher();
+    return 0;
+}
+
+// ---------------------------------------------------------------- getters
+
+HRESULT DownloaderCurl::SetCallback(DownloadCallback cb) {
+    if (cb.empty())
+        return E_POINTER;
+    AutoMutex lock(m_hMutex);
+    callback = cb;
+    return 0;
+}
+
+HRESULT DownloaderCurl::GetDownloadStats(DownloadStats& stats) {
+    AutoMutex lock(m_hMutex);
+    stats.itemCount = itemCount;
+    stats.totalBytes = static_cast<int>(totalBytes.load());
+    stats.downloadedBytes = static_cast<int>(downloadedBytes.load());
+    stats.items = items;
+    return 0;
+}
+
+void DownloaderCurl::SetProxy(std::string proxyUrl) {
+    AutoMutex lock(m_hMutex);
+    proxy = proxyUrl;
+}
+
+std::string DownloaderCurl::GetFailedLink() {
+    AutoMutex lock(m_hMutex);
+    return failedLink;
+}
+
+std::string DownloaderCurl::GetRepairLink() {
+    AutoMutex lock(m_hMutex);
+    return repairLink;
+}
+
+void DownloaderCurl::GetCheckedUrls(std::vector<UrlCfg>& out) {
+    AutoMutex lock(m_hMutex);
+    out = checkedUrls;
+}
+
+void DownloaderCurl::GetUsedUrls(std::vector<UrlCfg>& out) {
+    AutoMutex lock(m_hMutex);
+    out = m_vecUrlCfg;
+}
+
+// ---------------------------------------------------------------- factory
+
+namespace {
+std::mutex g_releaseLock;
+std::condition_variable g_releaseDone;
+int g_pendingReleases = 0;
+}  // namespace
+
+bool CreateDownloader(IDownloader** out) {
+    return CreateDownloader(out, DownloaderTuning());
+}
+
+bool CreateDownloader(IDownloader** out, const DownloaderTuning& tuning) {
+    if (!out)
+        return false;
+    *out = new (std::nothrow) DownloaderCurl(tuning);
+    return *out != nullptr;
+}
+
+int ReleaseDownloader(IDownloader* d) {
+    {
+        std::lock_guard<std::mutex> lock(g_releaseLock);
+        ++g_pendingReleases;
+    }
+    std::thread([d] {
+        delete d;
+        std::lock_guard<std::mutex> lock(g_releaseLock);
+        --g_pendingReleases;
+        g_releaseDone.notify_all();
+    }).detach();
+    return 1;
+}
+
+bool WaitForReleasedDownloaders(uint32_t timeoutMs) {
+    std::unique_lock<std::mutex> lock(g_releaseLock);
+    return g_releaseDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [] { return g_pendingReleases == 0; });
+}

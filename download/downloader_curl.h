@@ -1,0 +1,190 @@
+// DownloaderCurl: the libcurl implementation of IDownloader.
+//
+// Invariants (see docs/download.md):
+// - `items` only grows; its nodes never move, so transfer threads keep a
+//   pointer to their record. Every insertion into and walk over `items`, and
+//   every field of an item except `state`, is touched under the engine lock.
+// - `image` and `file` are freed only under the engine lock (the file also under
+//   its own write lock), and no byte is stored while `running` is false.
+// - Every download started ends with exactly one event 4 or 5 (a stop ends with
+//   none); `running` is false afterwards.
+// - The destructor joins every thread the engine started.
+//
+// Lock order: engine lock, then the file's write lock. A transfer never holds
+// the file lock while waiting for the engine lock.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "data/xml_parse.h"
+#include "download/downloader.h"
+#include "download/positional_file.h"
+#include "platform/automutex.h"
+
+class DownloaderCurl : public IDownloader {
+public:
+    explicit DownloaderCurl(const DownloaderTuning& tuning = DownloaderTuning());
+    ~DownloaderCurl() override;
+
+    HRESULT StartWithConfigText(const char* xmlText, int xmlLength, std::string destPath) override;
+    HRESULT BeginDownloadConfig(std::string cfgUrl, std::string destPath) override;
+    HRESULT LoadConfigFile(std::wstring cfgPath, std::string destPath) override;
+    HRESULT BeginDownload(const DownloadTask& siItem) override;
+    HRESULT StopDownload() override;
+    bool IsDownloading() override { return running; }
+    HRESULT SetCallback(DownloadCallback cb) override;
+    HRESULT GetDownloadStats(DownloadStats& stats) override;
+    int GetDownloadState() override { return state; }
+    void SetProxy(std::string proxyUrl) override;
+    bool IsUsingCdn() override { return usingCdn; }
+    int GetErrorCode() override { return errorCode; }
+    std::string GetErrorString() override { return DownloadErrorName(errorCode); }
+    std::string GetFailedLink() override;
+    std::string GetRepairLink() override;
+    int GetFailedResult() override { return failedResult; }
+    void GetCheckedUrls(std::vector<UrlCfg>& out) override;
+    void GetUsedUrls(std::vector<UrlCfg>& out) override;
+
+    virtual HRESULT OnConfigDownloaded(DownloadItem* item);                                  // 19
+    virtual HRESULT LoadConfigText(const char* text, int length);                            // 20
+    virtual HRESULT ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath);  // 21
+    // Probes the mirrors of siItem and fills m_vecUrlCfg, cdnUrl, checkedUrls.
+    // Configuration thread, before any transfer; 0 or E_FAIL (no mirror left).
+    virtual HRESULT CheckDownload(DownloadTask& siItem);  // 22
+    virtual HRESULT InitDownload();                       // 23
+    // Creates the item's easy handle and starts its thread. Under the engine lock.
+    virtual HRESULT BeginDownloadItem(DownloadItem* item);  // 24
+
+    // Probes (any thread, no engine state touched except the proxy).
+    bool CheckPing(std::string url, int* pingTime);
+    int64_t GetDownloadFileLenth(const char* url);
+    bool GetNetworkNotFull(std::string url);
+    std::string HttpGetText(const std::string& url);
+    bool IsCdnUrl(const char* url) const;
+
+    // Called from libcurl on a transfer thread.
+    size_t OnItemData(DownloadItem* item, const char* data, size_t n);
+    bool ShouldAbort(const DownloadItem* item) const;
+
+private:
+    // Configuration thread bodies.
+    void ConfigUrlThread();
+    HRESULT ConfigUrlAttempt();
+    void EndWithConfigFailure();
+    HRESULT ReadTask(IXMLParse& parser, const std::string& destPath, DownloadTask& out);
+    bool IsAlreadyComplete(const DownloadTask& t);
+
+    // Transfers (engine lock held unless noted).
+    void ItemThread(DownloadItem* item);   // no lock
+    void CheckFinish(DownloadItem* item);  // takes the lock
+    // Verifies and ends the download once no transfer is left.
+    void TryComplete();
+    DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
+    const char* GetBestURL(const char* exclude);
+    const char* GetBestURLExcept(const std::set<std::string>& exclude);
+    const char* FallbackToCdn(const char* current);
+    void CloseFile();
+    void StartThread(std::thread t);
+
+    // Dispatcher (dispatcher.cpp).
+    void DispatchThread();
+    bool WaitDispatchPeriod();
+    bool DispatchPass();                                  // false: gave up
+    bool HandleFailed(DownloadItem& item, bool& closed);  // false: gave up
+    void HandleRunning(DownloadItem& item);
+    void HandleSucceeded(DownloadItem& item);
+    void GiveUp(DownloadItem& item);
+    void FinalCheck();
+    int CountRunning() const;
+
+    // Verification (verify.cpp).
+    struct BlockRepair;
+    struct HashCheck {
+        bool verified = true;
+        int repairsStarted = 0;
+        bool boundReached = false;  // a block stayed wrong through every allowed pass
+    };
+    HashCheck RunHashCheck(bool startRepairs);
+    bool BlockMatches(uint32_t offset, uint32_t length, const std::string& digest) const;
+    HRESULT RepairBlock(uint32_t start, uint32_t end, BlockRepair& repair);
+    void WakeDispatcher();
+
+public:
+    // 1 when the image matches the digests, else 0 after starting repairs.
+    // Under the engine lock.
+    int CheckHash() { return RunHashCheck(true).verified ? 1 : 0; }
+    // Repairs start..end (inclusive) from the fastest other mirror or the CDN.
+    // Under the engine lock; 0, or E_INVALIDARG when no mirror can be chosen.
+    HRESULT RepairData(uint32_t start, uint32_t end);
+
+private:
+    // Ends the download once: state, running and the final event.
+    void Finish(int newState, int event, int a, int b);
+    void RaiseEvent(int event, int a, int b);
+
+public:
+    // Members in their documented order. Shared words are atomic; the rest is
+    // guarded by m_hMutex.
+    DownloadCallback callback;
+    std::map<int, DownloadItem> items;
+    DownloadTask task;
+    std::vector<UrlCfg> m_vecUrlCfg;
+    std::string proxy;
+    PositionalFile file;
+    std::atomic<uint32_t> totalBytes{0};
+    std::atomic<uint32_t> downloadedBytes{0};
+    int itemCount = 0;
+    std::unique_ptr<unsigned char[]> image;
+    std::atomic<bool> running{false};
+    std::atomic<int> state{kStateIdle};
+    struct ConfigItem {
+        DownloadItem item;
+        std::string url;
+        std::string cfgPath;
+        std::string destPath;
+        PositionalFile cfgFile;
+    } cfgItem;
+    UrlCfg cdnUrl;
+    std::atomic<bool> usingCdn{false};
+    std::atomic<int> errorCode{kNoError};
+    std::string failedLink;
+    std::string repairLink;
+    std::atomic<int> failedResult{0};
+    bool repairStarted = false;
+    std::vector<UrlCfg> checkedUrls;
+
+private:
+    // The engine lock ("Download_File"). Lives as long as the engine, so a
+    // scoped lock is never a no-op while a thread can still write.
+    std::recursive_mutex m_mutex;
+    MutexHandle m_hMutex = &m_mutex;
+    DownloaderTuning m_tuning;
+    std::string m_strDestPath;
+    bool m_bFinalSent = false;        // the one final event went out
+    bool m_bFileWriteFailed = false;  // a byte reached the image but not the file
+    std::atomic<bool> m_bStopped{false};
+    // Per bad block: repair passes made and the mirrors that served it wrong.
+    struct BlockRepair {
+        int passes = 0;
+        std::set<std::string> badUrls;
+        std::string lastUrl;
+    };
+    std::map<int, BlockRepair> m_repairs;
+    std::vector<std::thread> m_threads;  // every thread started, joined by the destructor
+    int m_nThreadCount = 0;
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;  // cuts the dispatcher's sleep short on stop
+};
+
+// MD5 of data as 32 upper-case hex digits into out (zero-filled first);
+// 0 without writing when outSize is below 32 (33 with the terminator), else 1.
+int Md5Hex(const void* data, unsigned length, char* out, int outSize);
+// The text between "http://" and the first "/download/"; false when absent.
+bool GetUrlHostPart(const std::string& url, std::string& host);

@@ -1,0 +1,36 @@
+// PositionalFile: a destination file written at explicit offsets, so that many
+// transfer threads can write without sharing a file position.
+// Thread rule: Write may run on any number of threads at once; Open and Close
+// take the write lock exclusively and therefore wait for writes in progress.
+// After Close, Write stores nothing and returns false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <shared_mutex>
+#include <string>
+
+class PositionalFile {
+public:
+    PositionalFile() = default;
+    ~PositionalFile() { Close(); }
+    PositionalFile(const PositionalFile&) = delete;
+    PositionalFile& operator=(const PositionalFile&) = delete;
+
+    // Creates or truncates the file for writing; false when it cannot.
+    bool Create(const std::string& path);
+    // Writes all n bytes at offset; false when the file is closed or the write failed.
+    bool Write(uint64_t offset, const void* data, size_t n);
+    // Returns the close result (0 on success, -1 when nothing was open).
+    int Close();
+    bool IsOpen() const;
+    // Descriptor value for the log only.
+    int Handle() const;
+
+private:
+    mutable std::shared_mutex m_lock;
+    int m_fd = -1;
+};
+
+// Streams a file through MD5; false when it cannot be read. Upper-case hex out.
+bool Md5HexOfFile(const std::string& path, std::string& hex);
