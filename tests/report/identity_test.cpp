@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "platform/log.h"
 #include "report/machine_identity.h"
 #include "report/system_language.h"
 #include "tests/report/fake_adapters.h"
@@ -182,4 +183,26 @@ TEST(SystemLanguage, EnglishNamesOfWindowsLanguages) {
     EXPECT_EQ(EnglishLanguageName(0x007F), "");
     korvel_test::ScopedEnv language("LANGUAGE", "fr_CA.UTF-8");
     EXPECT_EQ(SystemLanguageName(), "French");
+}
+
+namespace {
+std::vector<std::string> g_logged;
+int CaptureLog(const char* message) {
+    g_logged.push_back(message);
+    return 0;
+}
+}  // namespace
+
+TEST(MacAddressList, UnreadableTableIsLoggedByTheClientListsOnly) {
+    FakeAdapters broken;
+    broken.bFail = true;
+    g_logged.clear();
+    ILog::GetInstance()->SetLogCallback(CaptureLog);
+    GetMacAddressList(broken);
+    EXPECT_TRUE(g_logged.empty());
+    GetClientMacString(broken);
+    GetFirstMacs(broken);
+    ILog::GetInstance()->SetLogCallback(nullptr);
+    EXPECT_EQ(g_logged, (std::vector<std::string>{"failed to call GetAdaptersInfo\n",
+                                                  "failed to call GetAdaptersInfo\n"}));
 }
