@@ -254,6 +254,7 @@ std::string InstallReporter::BuildFinalDocument(const ReportOptions& options, st
     const int installSeconds = Seconds(m_nInstallEnd, m_nInstallBegin);
     const int runSeconds = Seconds(m_nRunEnd, m_nRunBegin);
 
+    // One flat list on purpose: it reads in the order the service receives the members.
     CJsonObject doc;
     AddCommonMembers(doc);
     doc.Add("install_status", state);
