@@ -121,8 +121,7 @@ TEST_F(ConfigTest, StartCopiesTheConfigurationText) {
     std::vector<char> buffer(config.begin(), config.end());
     m_engine = std::make_unique<DownloaderCurl>(FastTuning());
     m_engine->SetCallback(m_events.Callback());
-    ASSERT_EQ(m_engine->StartWithConfigText(buffer.data(), static_cast<int>(buffer.size()),
-                                            m_dest),
+    ASSERT_EQ(m_engine->StartWithConfigText(buffer.data(), static_cast<int>(buffer.size()), m_dest),
               0);
     memset(buffer.data(), 'x', buffer.size());
     buffer.clear();

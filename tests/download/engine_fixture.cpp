@@ -13,12 +13,15 @@ std::shared_ptr<const std::string> Content(size_t size, uint64_t seed) {
     static std::map<std::pair<size_t, uint64_t>, std::shared_ptr<const std::string>> cache;
     std::lock_guard<std::mutex> guard(lock);
     auto& slot = cache[{size, seed}];
-    if (!slot) slot = korvel_mirror::MakeContent(size, seed);
+    if (!slot)
+        slot = korvel_mirror::MakeContent(size, seed);
     return slot;
 }
 
 namespace {
-std::string Digest(const char* data, size_t n, bool lower) { return Md5Hex(data, n, !lower); }
+std::string Digest(const char* data, size_t n, bool lower) {
+    return Md5Hex(data, n, !lower);
+}
 }  // namespace
 
 std::string MakeConfig(const std::string& content, const std::vector<std::string>& urls,
@@ -26,7 +29,8 @@ std::string MakeConfig(const std::string& content, const std::vector<std::string
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<download size=\"";
     xml += o.sizeText.empty() ? std::to_string(content.size()) : o.sizeText;
     xml += "\" name=\"pkg.exe\"";
-    if (o.withVersion) xml += " version=\"" + o.version + "\"";
+    if (o.withVersion)
+        xml += " version=\"" + o.version + "\"";
     xml += ">\n  <url size=\"" +
            std::to_string(o.urlSizeOverride >= 0 ? o.urlSizeOverride : urls.size()) + "\">\n";
     for (size_t i = 0; i < urls.size(); ++i) {
@@ -57,7 +61,8 @@ int EventRecorder::OnEvent(int event, int a, int b) {
     std::lock_guard<std::mutex> lock(m_lock);
     if (event == kEventProgress) {
         ++m_progress;
-        if (a < 0 || b < 0 || a > b) m_progressOk = false;
+        if (a < 0 || b < 0 || a > b)
+            m_progressOk = false;
     } else if (event == kEventFailed || event == kEventFinished) {
         m_finals.push_back({event, a, b});
         m_cv.notify_all();
@@ -103,14 +108,16 @@ DownloaderTuning FastTuning() {
 std::vector<Range> RangesSeen(const korvel_mirror::MirrorServer& m) {
     std::vector<Range> out;
     for (const auto& r : m.Requests()) {
-        if (r.method == "GET" && r.hasRange) out.push_back({r.rangeStart, r.rangeEnd});
+        if (r.method == "GET" && r.hasRange)
+            out.push_back({r.rangeStart, r.rangeEnd});
     }
     return out;
 }
 
 int CountMethod(const korvel_mirror::MirrorServer& m, const std::string& method) {
     int n = 0;
-    for (const auto& r : m.Requests()) n += r.method == method;
+    for (const auto& r : m.Requests())
+        n += r.method == method;
     return n;
 }
 
@@ -143,8 +150,7 @@ korvel_mirror::MirrorServer* EngineTest::AddMirror(int host, korvel_mirror::Mirr
 void EngineTest::Start(const std::string& config, const DownloaderTuning& tuning) {
     m_engine = std::make_unique<DownloaderCurl>(tuning);
     ASSERT_EQ(m_engine->SetCallback(m_events.Callback()), 0);
-    ASSERT_EQ(m_engine->StartWithConfigText(config.data(), static_cast<int>(config.size()),
-                                            m_dest),
+    ASSERT_EQ(m_engine->StartWithConfigText(config.data(), static_cast<int>(config.size()), m_dest),
               0);
 }
 

@@ -72,8 +72,8 @@ protected:
     void TearDown() override;
 
     // Serves `content` as "pkg.exe" on a new mirror at 127.0.0.<host>.
-    korvel_mirror::MirrorServer* AddMirror(int host, korvel_mirror::MirrorSettings s =
-                                                          korvel_mirror::MirrorSettings());
+    korvel_mirror::MirrorServer* AddMirror(
+        int host, korvel_mirror::MirrorSettings s = korvel_mirror::MirrorSettings());
     void ServeContent(std::shared_ptr<const std::string> content);
     std::string Url(korvel_mirror::MirrorServer* m) const { return m->FileUrl("pkg.exe"); }
 
