@@ -1,0 +1,164 @@
+// Mirror probing and selection: who is asked what, and who is used.
+#include <map>
+
+#include "download/icmp_ping.h"
+#include "tests/download/engine_fixture.h"
+
+namespace korvel_test {
+namespace {
+
+using korvel_mirror::MirrorServer;
+using korvel_mirror::MirrorSettings;
+
+class ProbeTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        ServeContent(Content(2000000, 31));
+    }
+    std::vector<std::string> UsedUrls() {
+        std::vector<UrlCfg> used;
+        Engine().GetUsedUrls(used);
+        std::vector<std::string> out;
+        for (const UrlCfg& u : used)
+            out.push_back(u.url);
+        return out;
+    }
+    MirrorServer* Cdn(MirrorSettings s = MirrorSettings()) { return AddMirror(99, s); }
+};
+
+TEST_F(ProbeTest, TwelveItemsOnlyTenProbedFiveFastestUsed) {
+    std::vector<MirrorServer*> ms;
+    std::vector<std::string> urls;
+    for (int i = 0; i < 12; ++i) {
+        ms.push_back(AddMirror(71 + i));
+        urls.push_back(Url(ms.back()));
+    }
+    DownloaderTuning t = FastTuning();
+    // Later mirrors answer faster, so the order comes from the ping times.
+    t.pinger = [](const std::string& host, int* ms) {
+        *ms = 100 - std::stoi(host.substr(host.rfind('.') + 1));
+        return true;
+    };
+    Run(MakeConfig(*m_content, urls), t);
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(CountMethod(*ms[i], "HEAD"), 1) << i;
+    EXPECT_TRUE(ms[10]->Requests().empty());
+    EXPECT_TRUE(ms[11]->Requests().empty());
+    EXPECT_EQ(UsedUrls(), (std::vector<std::string>{urls[9], urls[8], urls[7], urls[6], urls[5]}));
+    std::vector<UrlCfg> checked;
+    Engine().GetCheckedUrls(checked);
+    ASSERT_EQ(checked.size(), 10u);
+    EXPECT_EQ(checked[0].domain, "127.0.0.71:" + std::to_string(ms[0]->Port()));
+    EXPECT_EQ(checked[0].pingTime, 29);
+    EXPECT_TRUE(RangesSeen(*ms[0]).empty());
+}
+
+TEST_F(ProbeTest, NoPingAnswersLeaveTheCdnAloneWithFiveTransfers) {
+    MirrorServer* a = AddMirror(83);
+    MirrorServer* cdn = Cdn();
+    DownloaderTuning t = FastTuning();
+    t.pinger = [](const std::string&, int*) { return false; };
+    Run(MakeConfig(*m_content, {Url(a), Url(cdn)}), t);
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    EXPECT_EQ(UsedUrls(), (std::vector<std::string>{Url(cdn)}));
+    EXPECT_TRUE(a->Requests().empty()) << "an unreachable mirror is not asked for its size";
+    EXPECT_EQ(RangesSeen(*cdn).size(), 5u);
+    EXPECT_EQ(CountMethod(*cdn, "GET"), 5) << "the CDN gets no capacity probe";
+    DownloadStats s;
+    Engine().GetDownloadStats(s);
+    EXPECT_EQ(s.itemCount, 5);
+}
+
+TEST_F(ProbeTest, CapacityProbeNeedsTwoCharactersStartingWithOne) {
+    MirrorSettings s0, s1, s10;
+    s0.flagBody = "0";
+    s1.flagBody = "1";
+    s10.flagBody = "10";
+    MirrorServer* a = AddMirror(84, s0);
+    MirrorServer* b = AddMirror(85, s1);
+    MirrorServer* c = AddMirror(86, s10);
+    Run(MakeConfig(*m_content, {Url(a), Url(b), Url(c)}));
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    EXPECT_EQ(UsedUrls(), (std::vector<std::string>{Url(c)}));
+    EXPECT_EQ(CountMethod(*a, "HEAD"), 1);
+    EXPECT_TRUE(RangesSeen(*a).empty());
+    EXPECT_TRUE(RangesSeen(*b).empty());
+    EXPECT_EQ(RangesSeen(*c).size(), 2u);
+}
+
+TEST_F(ProbeTest, WrongSizeOnHeadLeavesTheMirrorOut) {
+    MirrorSettings wrong;
+    wrong.headLength = 1999999;
+    MirrorServer* a = AddMirror(87, wrong);
+    MirrorServer* b = AddMirror(88);
+    Run(MakeConfig(*m_content, {Url(a), Url(b)}));
+    EXPECT_EQ(UsedUrls(), (std::vector<std::string>{Url(b)}));
+    EXPECT_TRUE(RangesSeen(*a).empty());
+    EXPECT_EQ(CountMethod(*a, "GET"), 0) << "no capacity probe after a size mismatch";
+}
+
+// Two ordinary mirrors pass: the CDN is added behind them; the first CDN URL
+// has the wrong size, so the second becomes the CDN mirror.
+TEST_F(ProbeTest, WrongSizedCdnIsSkippedForTheNextCdnUrl) {
+    MirrorSettings wrong;
+    wrong.headLength = 5;
+    MirrorServer* a = AddMirror(89);
+    MirrorServer* b = AddMirror(90);
+    MirrorServer* cdn1 = Cdn(wrong);
+    MirrorServer* cdn2 = Cdn();
+    Run(MakeConfig(*m_content, {Url(cdn1), Url(a), Url(cdn2), Url(b)}));
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    EXPECT_EQ(UsedUrls(), (std::vector<std::string>{Url(a), Url(b), Url(cdn2)}));
+    EXPECT_TRUE(RangesSeen(*cdn1).empty());
+    EXPECT_EQ(RangesSeen(*cdn2).size(), 2u);
+    std::vector<UrlCfg> checked;
+    Engine().GetCheckedUrls(checked);
+    ASSERT_EQ(checked.size(), 4u);
+    EXPECT_FALSE(checked[0].fileSizeConsistent);
+    EXPECT_EQ(checked[0].domain, KORVEL_CDN_MARKER_DOMAIN);
+    EXPECT_TRUE(checked[2].fileSizeConsistent);
+}
+
+TEST_F(ProbeTest, NoUsableMirrorFailsWithCheckUrlError) {
+    MirrorSettings refuse;
+    refuse.refuse = true;
+    MirrorServer* a = AddMirror(91, refuse);
+    Run(MakeConfig(*m_content, {Url(a)}));
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFailed);
+    EXPECT_EQ(Engine().GetErrorCode(), kDownloadCheckUrlError);
+    EXPECT_EQ(m_events.Finals()[0], (std::vector<int>{kEventFailed, 0, 0}));
+}
+
+TEST(UrlHostPart, BetweenSchemeAndDownloadFolder) {
+    std::string host;
+    ASSERT_TRUE(GetUrlHostPart("http://dl1.example.com:8080/download/a.exe", host));
+    EXPECT_EQ(host, "dl1.example.com:8080");
+    EXPECT_FALSE(GetUrlHostPart("https://dl1.example.com/download/a.exe", host));
+    EXPECT_FALSE(GetUrlHostPart("http://dl1.example.com/files/a.exe", host));
+}
+
+TEST(IcmpEcho, LoopbackAnswers) {
+    int ms = -1;
+    if (!PingAddress("127.0.0.1", 2000, &ms)) {
+        GTEST_SKIP() << "no ICMP socket rights here";
+    }
+    EXPECT_GE(ms, 0);
+    EXPECT_FALSE(PingAddress("not-an-address", 100, &ms));
+}
+
+// The real probe strips the port and pings the loopback host of a mirror.
+TEST(IcmpEcho, CheckPingIgnoresThePort) {
+    DownloaderTuning t;
+    t.pingTimeoutMs = 1000;
+    DownloaderCurl engine(t);
+    int ms = -1;
+    if (!PingAddress("127.0.0.1", 1000, &ms))
+        GTEST_SKIP() << "no ICMP socket rights here";
+    EXPECT_TRUE(engine.CheckPing("http://127.0.0.5:1234/download/x", &ms));
+    EXPECT_FALSE(engine.CheckPing("http://127.0.0.5:1234/files/x", &ms));
+}
+
+}  // namespace
+}  // namespace korvel_test
