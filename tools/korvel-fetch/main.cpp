@@ -1,0 +1,139 @@
+// korvel-fetch CONFIG.xml DEST [--proxy URL]: runs the download engine as the
+// installer does and prints one JSON line per event and a final summary
+// (format in docs/download.md). Exit status 0 exactly when the state is 5.
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download/downloader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string JsonText(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof(buf), "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string UrlList(const std::vector<UrlCfg>& urls) {
+    std::ostringstream o;
+    o << "[";
+    for (size_t i = 0; i < urls.size(); ++i) {
+        const UrlCfg& u = urls[i];
+        o << (i ? "," : "") << "{\"url\":" << JsonText(u.url)
+          << ",\"domain\":" << JsonText(u.domain)
+          << ",\"file_size_consistent\":" << (u.fileSizeConsistent ? "true" : "false")
+          << ",\"network_not_full\":" << (u.networkNotFull ? "true" : "false")
+          << ",\"ping_time\":" << u.pingTime << "}";
+    }
+    return o.str() + "]";
+}
+
+// Events arrive on engine threads: printing is serialised, progress thinned
+// to ten lines a second, and the end event wakes the main thread.
+struct EventSink {
+    std::mutex lock;
+    std::condition_variable done;
+    bool ended = false;
+    Clock::time_point begin = Clock::now();
+    Clock::time_point lastProgress{};
+    Clock::time_point endTime{};
+    long long bytes = 0;
+
+    double Seconds(Clock::time_point t) const {
+        return std::chrono::duration<double>(t - begin).count();
+    }
+    int OnEvent(int event, int a, int b) {
+        std::lock_guard<std::mutex> guard(lock);
+        const Clock::time_point now = Clock::now();
+        if (event == 3) {
+            bytes = a;
+            if (now - lastProgress < std::chrono::milliseconds(100))
+                return 0;
+            lastProgress = now;
+        }
+        if (event == 7)
+            return 0;  // one line per transfer would drown the progress
+        printf("{\"event\":%d,\"a\":%d,\"b\":%d,\"seconds\":%.3f}\n", event, a, b, Seconds(now));
+        fflush(stdout);
+        if (event == 4 || event == 5) {
+            if (event == 5)
+                bytes = a;
+            ended = true;
+            endTime = now;
+            done.notify_all();
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 && !(argc == 5 && std::string(argv[3]) == "--proxy")) {
+        fprintf(stderr, "usage: korvel-fetch CONFIG.xml DEST [--proxy URL]\n");
+        return 2;
+    }
+    std::ifstream in(argv[1], std::ios::binary);
+    if (!in) {
+        fprintf(stderr, "korvel-fetch: cannot read %s\n", argv[1]);
+        return 2;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::string config = text.str();
+
+    IDownloader* engine = nullptr;
+    if (!CreateDownloader(&engine))
+        return 1;
+    EventSink sink;
+    engine->SetCallback([&sink](int e, int a, int b) { return sink.OnEvent(e, a, b); });
+    if (argc == 5)
+        engine->SetProxy(argv[4]);
+    sink.begin = Clock::now();
+    engine->StartWithConfigText(config.data(), static_cast<int>(config.size()), argv[2]);
+    {
+        std::unique_lock<std::mutex> guard(sink.lock);
+        sink.done.wait(guard, [&] { return sink.ended; });
+    }
+    while (engine->IsDownloading())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    std::vector<UrlCfg> checked, used;
+    engine->GetCheckedUrls(checked);
+    engine->GetUsedUrls(used);
+    const int state = engine->GetDownloadState();
+    std::lock_guard<std::mutex> guard(sink.lock);
+    printf(
+        "{\"summary\":true,\"state\":%d,\"error_code\":%d,\"error_name\":%s,"
+        "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
+        "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f}\n",
+        state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
+        engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
+        engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
+        UrlList(checked).c_str(), UrlList(used).c_str(), sink.bytes, sink.Seconds(sink.endTime));
+    fflush(stdout);
+    ReleaseDownloader(engine);
+    WaitForReleasedDownloaders(60000);
+    return state == 5 ? 0 : 1;
+}
