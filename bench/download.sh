@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Download benchmark: korvel-fetch against aria2c over the same simulated
+# mirrors, both verifying a 150001432-byte file with whole-file and 1 MiB MD5s.
+# Writes bench/results/download.json and prints a table.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD=${BUILD:-$ROOT/build}
+RUNS=${RUNS:-3}
+command -v aria2c >/dev/null || { apt-get update -qq && apt-get install -y -qq aria2; }
+cmake --build "$BUILD" --target korvel-fetch korvel-mirror >/dev/null
+WORK=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
+head -c 150001432 /dev/urandom > "$WORK/pkg.exe"
+exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" <<'PY'
+import hashlib, json, os, re, statistics, subprocess, sys, time
+root, build, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+mirror_bin = f"{build}/tools/korvel-mirror/korvel-mirror"
+fetch_bin = f"{build}/tools/korvel-fetch/korvel-fetch"
+data = open(f"{work}/pkg.exe", "rb").read()
+size = len(data)
+whole = hashlib.md5(data).hexdigest().upper()
+blocks = [hashlib.md5(data[o:o + 1048576]).hexdigest().upper() for o in range(0, size, 1048576)]
+MB = 1000000
+base = 4 * MB
+scenarios = [
+    ("1: 5 mirrors x 4 MB/s per connection", [f"rate={base}"] * 5),
+    ("2: 1/2/4/8/16 MB/s per connection", [f"rate={r * MB}" for r in (1, 2, 4, 8, 16)]),
+    ("3: as 1, one mirror corrupts a byte", [f"rate={base}"] * 4 + [f"rate={base},corrupt=140000000"]),
+    ("4: as 1, one mirror stalls after 20 MB", [f"rate={base}"] * 4 + [f"rate={base},stall=20000000"]),
+    ("5: unlimited loopback", [""] * 5),
+]
+
+def start_mirrors(opts):
+    specs = []
+    for i, o in enumerate(opts):
+        specs += ["--mirror", f"127.0.0.{11 + i}:{18200 + i}" + ("," + o if o else "")]
+    p = subprocess.Popen([mirror_bin, "--file", f"pkg.exe={work}/pkg.exe"] + specs,
+                         stdout=subprocess.PIPE, text=True)
+    while "ready" not in p.stdout.readline():
+        pass
+    return p, [f"http://127.0.0.{11 + i}:{18200 + i}/download/pkg.exe" for i in range(len(opts))]
+
+def write_inputs(urls):
+    x = f'<?xml version="1.0" encoding="utf-8"?>\n<download size="{size}" name="pkg.exe" version="1">'
+    x += f'<url size="{len(urls)}">' + "".join(f'<item_{i} value="{u}"/>' for i, u in enumerate(urls))
+    hs = [whole] + blocks
+    x += f'</url><hash size="{len(hs)}">' + "".join(f'<item_{i} value="{h}"/>' for i, h in enumerate(hs))
+    open(f"{work}/cfg.xml", "w").write(x + "</hash></download>\n")
+    m = '<?xml version="1.0" encoding="UTF-8"?>\n<metalink xmlns="urn:ietf:params:xml:ns:metalink">'
+    m += f'<file name="pkg.exe"><size>{size}</size><hash type="md5">{whole.lower()}</hash>'
+    m += '<pieces length="1048576" type="md5">' + "".join(f"<hash>{b.lower()}</hash>" for b in blocks)
+    m += "</pieces>" + "".join(f'<url priority="1">{u}</url>' for u in urls) + "</file></metalink>\n"
+    open(f"{work}/pkg.meta4", "w").write(m)
+
+def timed(cmd):
+    t = time.monotonic()
+    r = subprocess.run(["/usr/bin/time", "-v"] + cmd, capture_output=True, text=True)
+    wall = time.monotonic() - t
+    rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr).group(1))
+    return wall, rss * 1024, r.returncode
+
+def verify(path):
+    return os.path.exists(path) and hashlib.md5(open(path, "rb").read()).hexdigest().upper() == whole
+
+results = []
+for name, opts in scenarios:
+    mirrors, urls = start_mirrors(opts)
+    write_inputs(urls)
+    row = {"scenario": name}
+    for tool in ("korvel-fetch", "aria2c"):
+        walls, rsss, ok = [], [], True
+        for _ in range(runs):
+            out = f"{work}/out-{tool}"
+            subprocess.run(["rm", "-rf", out]); os.makedirs(out)
+            if tool == "korvel-fetch":
+                cmd = [fetch_bin, f"{work}/cfg.xml", f"{out}/pkg.exe"]
+            else:
+                cmd = ["aria2c", "-q", "-d", out, "-M", f"{work}/pkg.meta4", "--split=10",
+                       "--max-connection-per-server=2", "--min-split-size=1M",
+                       "--check-integrity=true", "--file-allocation=none", "--allow-overwrite=true"]
+            wall, rss, rc = timed(cmd)
+            ok = ok and rc == 0 and verify(f"{out}/pkg.exe")
+            walls.append(wall); rsss.append(rss)
+        row[tool] = {"seconds": round(statistics.median(walls), 3), "peak_rss_bytes": max(rsss),
+                     "mb_per_s": round(size / MB / statistics.median(walls), 2), "verified": ok}
+    mirrors.terminate(); mirrors.wait()
+    rates = [int(re.search(r"rate=(\d+)", o).group(1)) * 2 for o in opts if "rate=" in o]
+    ideal = size / sum(rates) if len(rates) == len(opts) else None
+    k, a = row["korvel-fetch"]["seconds"], row["aria2c"]["seconds"]
+    row["ratio_to_aria2c"] = round(a / k, 3)  # above 1: korvel-fetch faster
+    row["ideal_seconds"] = round(ideal, 3) if ideal else None
+    row["ratio_to_ideal"] = round(ideal / k, 3) if ideal else None
+    results.append(row)
+json.dump({"file_size": size, "runs": runs, "results": results},
+          open(f"{root}/bench/results/download.json", "w"), indent=2)
+print(f"{'scenario':42} {'korvel s':>9} {'aria2c s':>9} {'k MB/s':>7} {'a MB/s':>7} {'vs aria2':>8} {'vs ideal':>8} {'k RSS MB':>8} {'a RSS MB':>8} ok")
+for r in results:
+    k, a = r["korvel-fetch"], r["aria2c"]
+    print(f"{r['scenario']:42} {k['seconds']:9.2f} {a['seconds']:9.2f} {k['mb_per_s']:7.1f} {a['mb_per_s']:7.1f} "
+          f"{r['ratio_to_aria2c']:8.2f} {str(r['ratio_to_ideal']):>8} {k['peak_rss_bytes']/2**20:8.0f} "
+          f"{a['peak_rss_bytes']/2**20:8.0f} {k['verified'] and a['verified']}")
+PY
