@@ -123,7 +123,15 @@ int main(int argc, char** argv) {
     engine->GetCheckedUrls(checked);
     engine->GetUsedUrls(used);
     const int state = engine->GetDownloadState();
-    std::lock_guard<std::mutex> guard(sink.lock);
+    // Read the sink apart from the engine getters: transfers still ending
+    // raise events under the engine lock and then wait for the sink.
+    long long bytes = 0;
+    double seconds = 0;
+    {
+        std::lock_guard<std::mutex> guard(sink.lock);
+        bytes = sink.bytes;
+        seconds = sink.Seconds(sink.endTime);
+    }
     printf(
         "{\"summary\":true,\"state\":%d,\"error_code\":%d,\"error_name\":%s,"
         "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
@@ -131,7 +139,7 @@ int main(int argc, char** argv) {
         state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
         engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
         engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
-        UrlList(checked).c_str(), UrlList(used).c_str(), sink.bytes, sink.Seconds(sink.endTime));
+        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds);
     fflush(stdout);
     ReleaseDownloader(engine);
     WaitForReleasedDownloaders(60000);
