@@ -5,6 +5,7 @@
 //   succeeded -> the largest remaining range is split (work stealing),
 //   no mirror for a failed range -> the download gives up.
 #include <cstring>
+#include <functional>
 
 #include "download/downloader_curl.h"
 #include "platform/log.h"
@@ -202,26 +203,17 @@ DownloadItem* DownloaderCurl::AddItem(const DownloadItem& from, uint32_t start, 
 }
 
 const char* DownloaderCurl::GetBestURL(const char* exclude) {
-    const char* best = nullptr;
-    uint32_t bestSpeed = 0;
-    for (const auto& kv : items) {
-        const DownloadItem& it = kv.second;
-        const int s = it.state;
-        if (s != kItemRunning && s != kItemClosed && s != kItemSucceeded)
-            continue;
-        if (!it.url || (exclude && strcmp(it.url, exclude) == 0))
-            continue;
-        if (it.speed > bestSpeed) {
-            bestSpeed = it.speed;
-            best = it.url;
-        }
-    }
-    if (best && IsCdnUrl(best))
-        usingCdn = true;
-    return best;
+    return BestUrlWhere(
+        [exclude](const char* url) { return exclude && strcmp(url, exclude) == 0; });
 }
 
 const char* DownloaderCurl::GetBestURLExcept(const std::set<std::string>& exclude) {
+    return BestUrlWhere([&exclude](const char* url) { return exclude.count(url) != 0; });
+}
+
+// Fastest live item whose URL is not excluded; only a speed strictly above the
+// best so far counts, so idle items are never chosen and the lowest id wins a tie.
+const char* DownloaderCurl::BestUrlWhere(const std::function<bool(const char*)>& excluded) {
     const char* best = nullptr;
     uint32_t bestSpeed = 0;
     for (const auto& kv : items) {
@@ -229,7 +221,7 @@ const char* DownloaderCurl::GetBestURLExcept(const std::set<std::string>& exclud
         const int s = it.state;
         if (s != kItemRunning && s != kItemClosed && s != kItemSucceeded)
             continue;
-        if (!it.url || exclude.count(it.url))
+        if (!it.url || excluded(it.url))
             continue;
         if (it.speed > bestSpeed) {
             bestSpeed = it.speed;

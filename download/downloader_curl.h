@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -89,6 +90,7 @@ private:
     DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
     const char* GetBestURL(const char* exclude);
     const char* GetBestURLExcept(const std::set<std::string>& exclude);
+    const char* BestUrlWhere(const std::function<bool(const char*)>& excluded);
     const char* FallbackToCdn(const char* current);
     void CloseFile();
     void StartThread(std::thread t);
