@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -125,6 +126,7 @@ struct LocaleId {
 const LocaleId kLocaleIds[] = {
     {"zh_TW", 0x0404}, {"zh_HK", 0x0C04}, {"zh_MO", 0x1404}, {"zh_SG", 0x1004},
     {"zh_CN", 0x0804}, {"zh", 0x0804},    {"en_GB", 0x0809}, {"en_AU", 0x0C09},
+    {"zh_Hant", 0x0404}, {"zh_Hans", 0x0804},  // script tags, any territory
     {"en_CA", 0x1009}, {"en", 0x0409},    {"de_AT", 0x0C07}, {"de_CH", 0x0807},
     {"de", 0x0407},    {"fr_CA", 0x0C0C}, {"fr_BE", 0x080C}, {"fr_CH", 0x100C},
     {"fr", 0x040C},    {"es_MX", 0x080A}, {"es", 0x0C0A},    {"it", 0x0410},
@@ -133,12 +135,15 @@ const LocaleId kLocaleIds[] = {
     {"tr", 0x041F},    {"ar", 0x0401},    {"cs", 0x0405},    {"da", 0x0406},
     {"el", 0x0408},    {"fi", 0x040B},    {"he", 0x040D},    {"hu", 0x040E},
     {"nb", 0x0414},    {"no", 0x0414},    {"sv", 0x041D},    {"th", 0x041E},
+    {"nn", 0x0814},
     {"uk", 0x0422},    {"id", 0x0421},    {"vi", 0x042A},    {"ca", 0x0403},
     {"ro", 0x0418},    {"sk", 0x041B},    {"bg", 0x0402},    {"hr", 0x041A},
 };
 
 LANGID LangIdFromLocale(const std::string& locale) {
     std::string loc = locale.substr(0, locale.find_first_of(".@"));
+    // BCP 47 forms ("zh-TW", "zh-Hant") compare like their POSIX spelling.
+    std::replace(loc.begin(), loc.end(), '-', '_');
     LANGID best = 0;
     size_t bestLen = 0;
     for (const auto& e : kLocaleIds) {
