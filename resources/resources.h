@@ -4,3 +4,6 @@
 
 // Download configurations 501/502 ("xml") and release texts 503/504 ("TXT").
 void RegisterBuiltinTextResources();
+
+// Every bitmap and the window icon (type "PNG"), ids in resource_ids.h.
+void RegisterBuiltinBitmaps();
