@@ -1,0 +1,297 @@
+#include "install/archive_engine.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install/seven_zip.h"
+
+namespace {
+
+constexpr size_t kReadBlock = 1 << 20;
+constexpr int kEngineFatal = 2;
+constexpr int kEngineOutOfMemory = 8;
+constexpr int kEngineBadCommandLine = 255;
+
+struct ReaderDeleter {
+    void operator()(archive* a) const { archive_read_free(a); }
+};
+struct WriterDeleter {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+using Reader = std::unique_ptr<archive, ReaderDeleter>;
+using Writer = std::unique_ptr<archive, WriterDeleter>;
+
+std::vector<std::string> SplitComponents(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        if (next > pos)
+            parts.push_back(path.substr(pos, next - pos));
+        pos = next + 1;
+    }
+    return parts;
+}
+
+// Entry names must stay below the output folder on their own.
+bool IsUnsafeName(const char* name) {
+    if (!name || !*name || name[0] == '/')
+        return true;
+    for (const std::string& part : SplitComponents(name))
+        if (part == "..")
+            return true;
+    return false;
+}
+
+// Whether a symbolic link stored at entryName with this target may resolve
+// outside the output folder (root: the folder's real path). ".." is allowed
+// only as a leading run: after a name it would climb out of whatever that
+// name (possibly another link) resolves to, which no lexical check can follow.
+bool LinkEscapes(const std::string& root, const std::string& entryName, const std::string& target) {
+    if (target.empty())
+        return true;
+    const std::vector<std::string> rootParts = SplitComponents(root);
+    std::vector<std::string> stack;
+    if (target[0] != '/') {
+        stack = rootParts;
+        for (const std::string& part : SplitComponents(entryName))
+            stack.push_back(part);
+        stack.pop_back();  // the link's own folder
+    }
+    bool named = false;
+    for (const std::string& part : SplitComponents(target)) {
+        if (part == ".")
+            continue;
+        if (part != "..") {
+            named = true;
+            stack.push_back(part);
+            continue;
+        }
+        if (named || target[0] == '/' || stack.size() <= rootParts.size())
+            return true;
+        stack.pop_back();
+    }
+    if (stack.size() < rootParts.size())
+        return true;
+    for (size_t i = 0; i < rootParts.size(); ++i)
+        if (stack[i] != rootParts[i])
+            return true;
+    return false;
+}
+
+class EngineRun {
+public:
+    EngineRun(void* context, ArchiveErrorFunc onError, ArchiveProgressFunc onProgress)
+        : m_context(context), m_onError(onError), m_onProgress(onProgress) {}
+
+    int Run(const std::string& archivePath, const std::string& outputFolder, const char* password);
+
+private:
+    void Report(int code) {
+        if (m_onError)
+            m_onError(m_context, code);
+    }
+    void Advance(int64_t bytes);
+    Reader OpenReader(const std::string& path, const char* password);
+    int FailedOpen(archive* a);
+    bool CountTotal(const std::string& path, const char* password);
+    bool PrepareEntry(archive_entry* entry);
+    bool CopyData(archive* in, archive* out);
+    int ExtractAll(archive* in, archive* out);
+
+    void* m_context;
+    ArchiveErrorFunc m_onError;
+    ArchiveProgressFunc m_onProgress;
+    std::string m_root;
+    int64_t m_total = 0;
+    int64_t m_done = 0;
+    int m_lastValue = 0;
+    int m_errors = 0;
+    bool m_outOfMemory = false;
+};
+
+void EngineRun::Advance(int64_t bytes) {
+    m_done += bytes;
+    const int64_t value = m_total > 0 ? m_done * 100 / m_total : m_done / 1048576;
+    const int v = static_cast<int>(value > INT_MAX ? INT_MAX : value);
+    if (v != m_lastValue && v != 0) {
+        m_lastValue = v;
+        if (m_onProgress)
+            m_onProgress(m_context, v, 0);
+    }
+}
+
+Reader EngineRun::OpenReader(const std::string& path, const char* password) {
+    Reader a(archive_read_new());
+    if (!a)
+        return a;
+    archive_read_support_format_7zip(a.get());
+    if (password && *password)
+        archive_read_add_passphrase(a.get(), password);
+    if (archive_read_open_filename(a.get(), path.c_str(), kReadBlock) != ARCHIVE_OK) {
+        m_outOfMemory = archive_errno(a.get()) == ENOMEM;
+        return Reader();
+    }
+    return a;
+}
+
+// The headers alone give the total; the 7z reader skips unread data without decoding.
+bool EngineRun::CountTotal(const std::string& path, const char* password) {
+    Reader a = OpenReader(path, password);
+    if (!a)
+        return false;
+    archive_entry* entry = nullptr;
+    int r;
+    while ((r = archive_read_next_header(a.get(), &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
+        if (archive_entry_filetype(entry) == AE_IFREG && archive_entry_size_is_set(entry))
+            m_total += archive_entry_size(entry);
+    }
+    return r == ARCHIVE_EOF;
+}
+
+// Refuses unsafe names and links; otherwise anchors the names below the root.
+bool EngineRun::PrepareEntry(archive_entry* entry) {
+    const char* name = archive_entry_pathname(entry);
+    if (IsUnsafeName(name))
+        return false;
+    const char* hardlink = archive_entry_hardlink(entry);
+    if (hardlink) {
+        if (IsUnsafeName(hardlink))
+            return false;
+        archive_entry_copy_hardlink(entry, (m_root + "/" + hardlink).c_str());
+    }
+    const char* symlink = archive_entry_symlink(entry);
+    if (archive_entry_filetype(entry) == AE_IFLNK &&
+        (!symlink || LinkEscapes(m_root, name, symlink)))
+        return false;
+    archive_entry_copy_pathname(entry, (m_root + "/" + name).c_str());
+    return true;
+}
+
+bool EngineRun::CopyData(archive* in, archive* out) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    for (;;) {
+        int r = archive_read_data_block(in, &block, &size, &offset);
+        if (r == ARCHIVE_EOF)
+            return true;
+        if (r < ARCHIVE_WARN) {
+            m_outOfMemory = m_outOfMemory || archive_errno(in) == ENOMEM;
+            return false;
+        }
+        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_WARN)
+            return false;
+        Advance(static_cast<int64_t>(size));
+    }
+}
+
+// Every failed item is reported and counted; a broken stream ends the run.
+int EngineRun::ExtractAll(archive* in, archive* out) {
+    archive_entry* entry = nullptr;
+    for (;;) {
+        int r = archive_read_next_header(in, &entry);
+        if (r == ARCHIVE_EOF)
+            break;
+        if (r == ARCHIVE_WARN)
+            ++m_errors;
+        if (r < ARCHIVE_WARN) {
+            m_outOfMemory = archive_errno(in) == ENOMEM;
+            Report(kArchiveItemError);
+            ++m_errors;
+            if (r == ARCHIVE_FATAL)
+                break;
+            continue;
+        }
+        if (!PrepareEntry(entry)) {
+            Report(kArchiveItemError);
+            ++m_errors;
+            continue;
+        }
+        bool ok = archive_write_header(out, entry) >= ARCHIVE_WARN;
+        if (ok && archive_entry_size(entry) > 0)
+            ok = CopyData(in, out);
+        if (archive_write_finish_entry(out) < ARCHIVE_WARN)
+            ok = false;
+        if (!ok) {
+            Report(kArchiveItemError);
+            ++m_errors;
+            if (archive_errno(in) != 0 && archive_read_data_skip(in) == ARCHIVE_FATAL)
+                break;
+        }
+    }
+    if (archive_write_close(out) < ARCHIVE_WARN)
+        ++m_errors;
+    return m_errors;
+}
+
+int EngineRun::FailedOpen(archive* a) {
+    (void)a;
+    if (m_outOfMemory) {
+        Report(kEngineOutOfMemory);
+        return kEngineOutOfMemory;
+    }
+    Report(kArchiveRunErrors);
+    return kEngineFatal;
+}
+
+int EngineRun::Run(const std::string& archivePath, const std::string& outputFolder,
+                   const char* password) {
+    CreateFolderChainA(outputFolder + "/");
+    char real[PATH_MAX];
+    if (!realpath(outputFolder.c_str(), real)) {
+        Report(kEngineFatal);
+        return kEngineFatal;
+    }
+    m_root = real;
+    if (m_root == "/")
+        m_root.clear();  // names are joined with "/"
+    if (!CountTotal(archivePath, password))
+        return FailedOpen(nullptr);
+    Reader in = OpenReader(archivePath, password);
+    if (!in)
+        return FailedOpen(nullptr);
+    Writer out(archive_write_disk_new());
+    if (!out) {
+        Report(kEngineOutOfMemory);
+        return kEngineOutOfMemory;
+    }
+    archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
+                                                  ARCHIVE_EXTRACT_SECURE_NODOTDOT |
+                                                  ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    if (ExtractAll(in.get(), out.get()) == 0)
+        return 0;
+    if (m_outOfMemory) {
+        Report(kEngineOutOfMemory);
+        return kEngineOutOfMemory;
+    }
+    Report(kArchiveRunErrors);
+    return kEngineFatal;
+}
+
+}  // namespace
+
+int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
+                      ArchiveProgressFunc onProgress) {
+    const bool ok = argv && (argc == 4 || argc == 5) && argv[1] && strcmp(argv[1], "x") == 0 &&
+                    argv[2] && *argv[2] && argv[3] && strncmp(argv[3], "-o", 2) == 0 &&
+                    argv[3][2] && (argc == 4 || (argv[4] && strncmp(argv[4], "-p", 2) == 0));
+    if (!ok) {
+        if (onError)
+            onError(context, kEngineBadCommandLine);
+        return kEngineBadCommandLine;
+    }
+    const char* password = argc == 5 ? argv[4] + 2 : nullptr;
+    EngineRun run(context, onError, onProgress);
+    return run.Run(argv[2], argv[3] + 2, password);
+}

@@ -1,0 +1,19 @@
+// The in-process archive engine (libarchive behind a console-style entry).
+#pragma once
+
+// Error callback (context, code) and progress callback (context, low, high).
+typedef void (*ArchiveErrorFunc)(void* context, int code);
+typedef void (*ArchiveProgressFunc)(void* context, int low, int high);
+
+// argv: module path, "x", archive path, "-o<folder>" and optionally
+// "-p<password>". Extracts with full paths into the folder, keeping the
+// permission bits. Returns 0 on success, 2 after errors or any other fatal
+// error, 8 out of memory, 255 for a rejected command line; the same codes,
+// plus 261 per failed item and 262 at the end of a run with errors, go to
+// the error callback. Progress is completed * 100 / total uncompressed bytes,
+// reported when it changes and is not 0.
+//
+// Entries with an absolute path, a ".." component, or a link that leads
+// outside the output folder are refused (261): nothing is written outside it.
+int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
+                      ArchiveProgressFunc onProgress);

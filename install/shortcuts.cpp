@@ -1,0 +1,266 @@
+#include "install/shortcuts.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <vector>
+
+#include "platform/folders.h"
+#include "platform/log.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr char kWindowMetricsKey[] = "Control Panel\\Desktop\\WindowMetrics";
+constexpr char kShellIconSize[] = "Shell Icon Size";
+constexpr int kDefaultIconSize = 32;
+
+bool IsWebAddress(const std::wstring& target) {
+    return target.find(L"://") != std::wstring::npos && target.find(L"://") < 10;
+}
+
+// Escapes of a string value (backslash first, then the control characters).
+std::string EscapeValue(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+// One Exec argument: quoted when it holds a reserved character; inside the
+// quotes '"', '`', '$' and '\' take a backslash; '%' is doubled everywhere.
+std::string QuoteExecArgument(const std::string& arg) {
+    static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`";
+    const bool quote = arg.empty() || arg.find_first_of(reserved) != std::string::npos;
+    std::string out = quote ? "\"" : "";
+    for (char c : arg) {
+        if (quote && (c == '"' || c == '`' || c == '$' || c == '\\'))
+            out += '\\';
+        out += c;
+        if (c == '%')
+            out += '%';
+    }
+    if (quote)
+        out += '"';
+    return out;
+}
+
+// '/' cannot be part of a file name.
+std::wstring LinkFileName(const std::wstring& linkName) {
+    return ReplaceAll(linkName, L"/", L"_") + L".desktop";
+}
+
+bool WriteExecutableFile(const std::string& path, const std::string& content) {
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << content;
+        if (!out.flush())
+            return false;
+    }
+    // Desktops launch only entries marked executable.
+    if (chmod(temp.c_str(), 0755) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+        remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ResolveFolder(int kind, const wchar_t* workFolder, std::wstring& folder) {
+    if (kind == kFolderGiven) {
+        folder = workFolder ? workFolder : L"";
+        return !folder.empty();
+    }
+    wchar_t buffer[kMaxPath] = {0};
+    if (!GetShellFolder(kind > kFolderGiven ? kFolderDesktop : kind, buffer))
+        return false;
+    folder = buffer;
+    return true;
+}
+
+void CreateSetInMenu(const ShortcutSet& set, const ShortcutTexts& texts, int kind) {
+    const std::wstring& d = set.strDisplayName;
+    const std::wstring target = JoinPath(set.strProgramFolder, set.strMainExe);
+    const std::wstring uninstall = JoinPath(set.strProgramFolder, L"uninstall.exe");
+    const wchar_t* work = set.strProgramFolder.c_str();
+    CreateShortcut(target.c_str(), work, d.c_str(), kind, d.c_str(),
+                   (d + texts.strApplication).c_str(), nullptr, nullptr);
+    CreateShortcut(uninstall.c_str(), work, texts.strUninstallProduct.c_str(), kind, d.c_str(),
+                   (d + texts.strUninstallApplication).c_str(), nullptr, nullptr);
+    CreateShortcut(set.strWebAddress.c_str(), nullptr, texts.strOnline.c_str(), kind, d.c_str(),
+                   (d + texts.strHomepage).c_str(), nullptr, nullptr);
+}
+
+std::wstring MiniName(const PackageHeader& header, const InstallProductFacts& facts) {
+    return facts.strProductTitle + (header.nX64 ? L" Mini (x64)" : L" Mini");
+}
+
+bool StoreIconSize(int value) {
+    CMyRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kWindowMetricsKey, KEY_WRITE) != ERROR_SUCCESS)
+        return false;
+    const LONG r = key.SetString(kShellIconSize, std::to_string(value).c_str());
+    key.Close();
+    return r == ERROR_SUCCESS;
+}
+
+// Only desktop entries go; the folder itself only when nothing else is left in it.
+void RemoveMenuFolder(int kind, const std::wstring& displayName) {
+    wchar_t buffer[kMaxPath] = {0};
+    if (!GetShellFolder(kind, buffer))
+        return;
+    const std::string sub = WideToUtf8(JoinPath(buffer, displayName));
+    DIR* dir = opendir(sub.c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> entries;
+    while (struct dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0)
+            entries.push_back(sub + "/" + name);
+    }
+    closedir(dir);
+    for (const std::string& path : entries)
+        unlink(path.c_str());
+    rmdir(sub.c_str());
+}
+
+}  // namespace
+
+std::string BuildDesktopEntry(const std::wstring& target, const wchar_t* workFolder,
+                              const std::wstring& linkName, const wchar_t* description,
+                              const wchar_t* iconFile, const wchar_t* arguments) {
+    std::string text = "[Desktop Entry]\n";
+    if (IsWebAddress(target)) {
+        text += "Type=Link\nURL=" + EscapeValue(WideToUtf8(target)) + "\n";
+        if (iconFile && *iconFile)
+            text += "Icon=" + EscapeValue(WideToUtf8(iconFile)) + "\n";
+    } else {
+        std::string exec = QuoteExecArgument(WideToUtf8(target));
+        if (arguments && *arguments)
+            for (const std::wstring& arg : SplitCommandLine(arguments))
+                exec += " " + QuoteExecArgument(WideToUtf8(arg));
+        text += "Type=Application\nExec=" + EscapeValue(exec) + "\n";
+        if (workFolder && *workFolder)
+            text += "Path=" + EscapeValue(WideToUtf8(workFolder)) + "\n";
+        const std::wstring icon = iconFile && *iconFile ? iconFile : target;
+        text += "Icon=" + EscapeValue(WideToUtf8(icon)) + "\n";
+    }
+    if (description && *description)
+        text += "Comment=" + EscapeValue(WideToUtf8(description)) + "\n";
+    text += "Name=" + EscapeValue(WideToUtf8(linkName)) + "\n";
+    return text;
+}
+
+HRESULT CreateShortcut(const wchar_t* target, const wchar_t* workFolder, const wchar_t* linkName,
+                       int kind, const wchar_t* subFolder, const wchar_t* description,
+                       const wchar_t* iconFile, const wchar_t* arguments) {
+    if (!target || !linkName)
+        return E_POINTER;
+    std::wstring folder;
+    if (!ResolveFolder(kind, workFolder, folder) || !PathIsDirectory(folder))
+        return E_FAIL;
+    if (subFolder && *subFolder) {
+        folder = JoinPath(folder, subFolder);
+        CreateFolderChain(folder);
+    }
+    const std::string path = WideToUtf8(JoinPath(folder, LinkFileName(linkName)));
+    const std::string entry =
+        BuildDesktopEntry(target, workFolder, linkName, description, iconFile, arguments);
+    return WriteExecutableFile(path, entry) ? S_OK : E_FAIL;
+}
+
+void CreateIcons(const ShortcutSet& set, const ShortcutTexts& texts) {
+    const std::wstring& d = set.strDisplayName;
+    if (set.bDesktop) {
+        const std::wstring target = JoinPath(set.strProgramFolder, set.strMainExe);
+        CreateShortcut(target.c_str(), set.strProgramFolder.c_str(), d.c_str(), kFolderDesktop,
+                       nullptr, (d + texts.strApplication).c_str(), nullptr, nullptr);
+        WriteLog("Create DESKTOP Icons Finish.");
+    }
+    if (set.bUserStartMenu) {
+        CreateSetInMenu(set, texts, kFolderUserPrograms);
+        WriteLog("Create START_MENU Icons Finish.");
+    }
+    if (set.bCommonStartMenu) {
+        CreateSetInMenu(set, texts, kFolderCommonPrograms);
+        WriteLog("Create COMMON_MENU Icons Finish.");
+    }
+}
+
+void CreateProductIcons(const ShortcutSet& set, const ShortcutTexts& texts,
+                        const PackageHeader& header, const InstallProductFacts& facts) {
+    const std::wstring target = JoinPath(set.strProgramFolder, set.strMainExe);
+    const std::wstring mini = MiniName(header, facts);
+    const std::wstring icon =
+        JoinPath(set.strProgramFolder, header.nX64 ? facts.strMiniIcon64 : facts.strMiniIcon32);
+    const std::wstring description = mini + texts.strApplication;
+    const wchar_t* args = L" --minimode";
+    const wchar_t* work = set.strProgramFolder.c_str();
+    const wchar_t* sub = set.strDisplayName.c_str();
+    if (set.bDesktop)
+        CreateShortcut(target.c_str(), work, mini.c_str(), kFolderDesktop, nullptr,
+                       description.c_str(), icon.c_str(), args);
+    if (set.bUserStartMenu)
+        CreateShortcut(target.c_str(), work, mini.c_str(), kFolderUserPrograms, sub,
+                       description.c_str(), icon.c_str(), args);
+    if (set.bCommonStartMenu)
+        CreateShortcut(target.c_str(), work, mini.c_str(), kFolderCommonPrograms, sub,
+                       description.c_str(), icon.c_str(), args);
+    CreateIcons(set, texts);
+}
+
+void DeleteIcons(const std::wstring& displayName) {
+    wchar_t desktop[kMaxPath] = {0};
+    if (GetShellFolder(kFolderDesktop, desktop))
+        DeleteFilePath(JoinPath(desktop, LinkFileName(displayName)));
+    RemoveMenuFolder(kFolderUserPrograms, displayName);
+    RemoveMenuFolder(kFolderCommonPrograms, displayName);
+}
+
+void DeleteProductIcons(const std::wstring& displayName, const PackageHeader& header,
+                        const InstallProductFacts& facts) {
+    wchar_t desktop[kMaxPath] = {0};
+    if (GetShellFolder(kFolderDesktop, desktop))
+        DeleteFilePath(JoinPath(desktop, LinkFileName(MiniName(header, facts))));
+    DeleteIcons(displayName);
+}
+
+void RefreshIcons(uint32_t pauseMs) {
+    int size = 0;
+    CMyRegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kWindowMetricsKey, KEY_READ) == ERROR_SUCCESS) {
+        std::string text;
+        if (key.QueryString(kShellIconSize, text) == ERROR_SUCCESS)
+            size = atoi(text.c_str());
+        key.Close();
+    }
+    if (size <= 0)
+        size = kDefaultIconSize;
+    StoreIconSize(size + 1);  // the WM_WININICHANGE broadcast has no POSIX counterpart
+    Sleep(pauseMs);
+    StoreIconSize(size);
+}

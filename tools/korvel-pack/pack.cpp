@@ -1,0 +1,294 @@
+#include "tools/korvel-pack/pack.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include <boost/shared_ptr.hpp>
+
+#include "data/json_object.h"
+#include "data/xml_parse.h"
+#include "platform/text.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 1048576;
+constexpr int64_t kMaxPackage = 0x7fffffff;
+constexpr size_t kMinStub = 64;
+
+struct WriterDeleter {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+
+bool ReadWhole(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    out = ss.str();
+    return true;
+}
+
+bool WriteWhole(const std::string& path, const std::string& data) {
+    const std::string temp = path + ".part";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        if (!out.flush())
+            return false;
+    }
+    return rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// Relative names below root, folders included, in byte order.
+void ListTree(const std::string& root, const std::string& rel, std::vector<std::string>& out) {
+    DIR* dir = opendir((rel.empty() ? root : root + "/" + rel).c_str());
+    if (!dir)
+        return;
+    std::vector<std::string> names;
+    while (struct dirent* e = readdir(dir))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        const std::string child = rel.empty() ? n : rel + "/" + n;
+        out.push_back(child);
+        struct stat st;
+        if (lstat((root + "/" + child).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            ListTree(root, child, out);
+    }
+}
+
+la_ssize_t AppendToString(archive*, void* client, const void* buffer, size_t length) {
+    static_cast<std::string*>(client)->append(static_cast<const char*>(buffer), length);
+    return static_cast<la_ssize_t>(length);
+}
+
+bool AddEntry(archive* a, const std::string& root, const std::string& rel, int64_t mtime,
+              std::string& error) {
+    const std::string full = root + "/" + rel;
+    struct stat st;
+    if (lstat(full.c_str(), &st) != 0) {
+        error = "cannot read " + full;
+        return false;
+    }
+    std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
+                                                                   archive_entry_free);
+    archive_entry_set_pathname(entry.get(), rel.c_str());
+    archive_entry_set_mode(entry.get(), st.st_mode);
+    archive_entry_set_mtime(entry.get(), mtime >= 0 ? mtime : st.st_mtime, 0);
+    std::string data;
+    if (S_ISREG(st.st_mode)) {
+        if (!ReadWhole(full, data)) {
+            error = "cannot read " + full;
+            return false;
+        }
+        archive_entry_set_size(entry.get(), static_cast<la_int64_t>(data.size()));
+    } else if (S_ISLNK(st.st_mode)) {
+        char target[4096];
+        const ssize_t n = readlink(full.c_str(), target, sizeof(target) - 1);
+        if (n < 0)
+            return false;
+        target[n] = 0;
+        archive_entry_set_symlink(entry.get(), target);
+        archive_entry_set_size(entry.get(), 0);
+    } else if (!S_ISDIR(st.st_mode)) {
+        return true;  // devices, sockets and pipes are not payload
+    }
+    if (archive_write_header(a, entry.get()) != ARCHIVE_OK) {
+        error = archive_error_string(a) ? archive_error_string(a) : "write header failed";
+        return false;
+    }
+    for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
+        const size_t n = std::min(kBlockSize, data.size() - pos);
+        if (archive_write_data(a, data.data() + pos, n) < 0) {
+            error = archive_error_string(a) ? archive_error_string(a) : "write data failed";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string StubBytes(const PackInput& in, std::string& error) {
+    std::string stub;
+    if (!in.strStub.empty() && !ReadWhole(in.strStub, stub)) {
+        error = "cannot read stub " + in.strStub;
+        return std::string();
+    }
+    if (stub.empty())
+        stub = "MZ";
+    if (stub.size() < kMinStub)
+        stub.resize(kMinStub, '\0');
+    stub.resize((stub.size() + 15) / 16 * 16, '\0');  // the header starts aligned
+    return stub;
+}
+
+}  // namespace
+
+bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& error) {
+    std::unique_ptr<archive, WriterDeleter> a(archive_write_new());
+    archive_write_set_format_7zip(a.get());
+    archive_write_set_format_option(a.get(), "7zip", "compression", "lzma2");
+    archive_write_set_format_option(a.get(), "7zip", "compression-level",
+                                    std::to_string(in.nLevel).c_str());
+    archive_write_set_bytes_in_last_block(a.get(), 1);  // no padding after the archive
+    out.clear();
+    if (archive_write_open(a.get(), &out, nullptr, AppendToString, nullptr) != ARCHIVE_OK) {
+        error = "cannot start the archive";
+        return false;
+    }
+    struct stat st;
+    if (stat(in.strPayloadFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = "payload folder not found: " + in.strPayloadFolder;
+        return false;
+    }
+    std::vector<std::string> names;
+    ListTree(in.strPayloadFolder, "", names);
+    for (const std::string& rel : names)
+        if (!AddEntry(a.get(), in.strPayloadFolder, rel, in.nMtime, error))
+            return false;
+    if (archive_write_close(a.get()) != ARCHIVE_OK) {
+        error = archive_error_string(a.get()) ? archive_error_string(a.get()) : "close failed";
+        return false;
+    }
+    return true;
+}
+
+bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error) {
+    std::string uninstaller, payload;
+    if (!ReadWhole(in.strUninstaller, uninstaller)) {
+        error = "cannot read uninstaller " + in.strUninstaller;
+        return false;
+    }
+    std::string stub = StubBytes(in, error);
+    if (stub.empty() || !BuildPayloadArchive(in, payload, error))
+        return false;
+    const int64_t total = static_cast<int64_t>(stub.size()) + kPackageHeaderSize +
+                          static_cast<int64_t>(payload.size() + uninstaller.size());
+    if (total > kMaxPackage) {
+        error = "package would reach 2 GiB";
+        return false;
+    }
+    PackageHeader header = MakePackageHeader(in.facts);
+    const int32_t headerOffset = static_cast<int32_t>(stub.size());
+    header.nPayloadOffset = headerOffset + kPackageHeaderSize;
+    header.nPayloadSize = static_cast<int32_t>(payload.size());
+    header.nUninstallOffset = header.nPayloadOffset + header.nPayloadSize;
+    header.nUninstallSize = static_cast<int32_t>(uninstaller.size());
+    memcpy(&stub[kHeaderOffsetPosition], &headerOffset, sizeof(headerOffset));
+    std::string file;
+    file.reserve(static_cast<size_t>(total));
+    file += stub;
+    file.append(reinterpret_cast<const char*>(&header), sizeof(header));
+    file += payload;
+    file += uninstaller;
+    if (!WriteWhole(outPath, file)) {
+        error = "cannot write " + outPath;
+        return false;
+    }
+    return true;
+}
+
+std::string PackageNameFor(const std::string& namePrefix, const std::string& wholeMd5) {
+    std::string digits = wholeMd5.substr(0, 8);
+    for (char& c : digits)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return namePrefix + "_" + digits + ".exe";
+}
+
+bool BuildDownloadConfig(const std::string& packagePath, const std::vector<std::string>& mirrors,
+                         const std::string& namePrefix, const std::string& outPath,
+                         std::string& error) {
+    std::string data;
+    if (!ReadWhole(packagePath, data) || data.size() > static_cast<size_t>(kMaxPackage)) {
+        error = "cannot read package " + packagePath + " (or it reaches 2 GiB)";
+        return false;
+    }
+    boost::shared_ptr<IXMLParse> xml;
+    if (CreateXMLParse(xml) != S_OK) {
+        error = "no XML writer";
+        return false;
+    }
+    const std::string whole = Md5Hex(data.data(), data.size(), true);
+    xml->PutIntAttr("download.version", 1);
+    xml->PutIntAttr("download.size", static_cast<int>(data.size()));
+    xml->PutStringAttr("download.name", PackageNameFor(namePrefix, whole));
+    xml->PutIntAttr("download.url.size", static_cast<int>(mirrors.size()));
+    for (size_t i = 0; i < mirrors.size(); ++i)
+        xml->PutStringAttr("download.url.item_" + std::to_string(i) + ".value", mirrors[i]);
+    const size_t blocks = (data.size() + kBlockSize - 1) / kBlockSize;
+    xml->PutIntAttr("download.hash.size", static_cast<int>(blocks + 1));
+    xml->PutStringAttr("download.hash.item_0.value", whole);
+    for (size_t b = 0; b < blocks; ++b) {
+        const size_t n = std::min(kBlockSize, data.size() - b * kBlockSize);
+        xml->PutStringAttr("download.hash.item_" + std::to_string(b + 1) + ".value",
+                           Md5Hex(data.data() + b * kBlockSize, n, true));
+    }
+    if (xml->SaveAs(Utf8ToWide(outPath)) != 1) {
+        error = "cannot write " + outPath;
+        return false;
+    }
+    return true;
+}
+
+bool InspectPackage(const std::string& packagePath, std::string& json, std::string& error) {
+    std::string data;
+    if (!ReadWhole(packagePath, data)) {
+        error = "cannot read package " + packagePath;
+        return false;
+    }
+    const int64_t length = static_cast<int64_t>(data.size());
+    int32_t offset = 0;
+    if (data.size() >= 36)
+        memcpy(&offset, &data[kHeaderOffsetPosition], sizeof(offset));
+    const bool headerIn = offset >= 0 && offset <= length - kPackageHeaderSize;
+    PackageHeader h;
+    InitPackageHeader(h);
+    if (headerIn)
+        memcpy(&h, &data[static_cast<size_t>(offset)], sizeof(h));
+    const int64_t payloadEnd = static_cast<int64_t>(h.nPayloadOffset) + h.nPayloadSize;
+    const int64_t uninstallEnd = static_cast<int64_t>(h.nUninstallOffset) + h.nUninstallSize;
+    const bool payloadIn =
+        headerIn && h.nPayloadOffset >= 0 && h.nPayloadSize >= 0 && payloadEnd <= length;
+    CJsonObject o;
+    o.Add("file_length", static_cast<int>(length));
+    o.Add("header_offset", offset);
+    o.Add("magic", std::string(h.magic, sizeof(h.magic)));
+    o.Add("registry_name", HeaderText(h.szRegistryName));
+    o.Add("short_name", HeaderText(h.szShortName));
+    o.Add("version", HeaderText(h.szVersion));
+    o.Add("product_name", HeaderText(h.szProductName));
+    o.Add("release_date", HeaderText(h.szReleaseDate));
+    o.Add("web_address", HeaderText(h.szWebAddress));
+    o.Add("publisher", HeaderText(h.szPublisher));
+    o.Add("x64", h.nX64);
+    o.Add("payload_offset", h.nPayloadOffset);
+    o.Add("payload_size", h.nPayloadSize);
+    o.Add("uninstaller_offset", h.nUninstallOffset);
+    o.Add("uninstaller_size", h.nUninstallSize);
+    CJsonObject checks;
+    checks.Add("header_in_file", headerIn ? 1 : 0);
+    checks.Add("magic_ok", memcmp(h.magic, kPackageMagic, sizeof(h.magic)) == 0 ? 1 : 0);
+    checks.Add("payload_in_file", payloadIn ? 1 : 0);
+    checks.Add("payload_is_7z", payloadIn && h.nPayloadSize >= 6 &&
+                                        memcmp(&data[static_cast<size_t>(h.nPayloadOffset)],
+                                               "7z\xBC\xAF\x27\x1C", 6) == 0
+                                    ? 1
+                                    : 0);
+    checks.Add("uninstaller_in_file",
+               h.nUninstallOffset >= 0 && h.nUninstallSize >= 0 && uninstallEnd <= length ? 1 : 0);
+    o.Add("checks", checks);
+    json = o.ToString();
+    return true;
+}
