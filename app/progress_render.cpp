@@ -1,0 +1,209 @@
+#include "app/progress_render.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+uint32_t BlendChannelwise(uint32_t a, uint32_t b, double f) {
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        const double ca = (a >> shift) & 0xFF;
+        const double cb = (b >> shift) & 0xFF;
+        out |= (static_cast<uint32_t>(f * ca + (1.0 - f) * cb) & 0xFF) << shift;
+    }
+    return out;
+}
+
+// Each channel of `c` moved towards the ring grey 0x99 by `alpha`.
+uint32_t TowardsGrey(uint32_t c, double alpha) {
+    return BlendChannelwise(0x999999, c, alpha);
+}
+
+// Clockwise angle of (dx, dy) from six o'clock in degrees, 0 <= angle < 360;
+// y grows downwards, so six o'clock is +y and nine o'clock is -x.
+double ClockwiseFromSix(double dx, double dy) {
+    double deg = std::atan2(-dx, dy) * 180.0 / kPi;
+    return deg < 0 ? deg + 360.0 : deg;
+}
+
+}  // namespace
+
+FrameBuffer MakeWhiteFrame() {
+    return FrameBuffer(static_cast<size_t>(kFrameWidth) * kFrameHeight, kWhite);
+}
+
+ProgressGeometry::ProgressGeometry(int logoWidth, int logoHeight) {
+    maxRadius =
+        static_cast<int>(std::sqrt(double(kCentreX) * kCentreX + double(kCentreY) * kCentreY));
+    logoX = kCentreX - logoWidth / 2;
+    logoY = (kCentreY - logoHeight) / 2 + 2;
+    const double dx = logoX - kCentreX;
+    const double dy = logoY - kCentreY;
+    logoCornerDistance = static_cast<int>(std::sqrt(dx * dx + dy * dy));
+    distance.resize(static_cast<size_t>(kFrameWidth) * kFrameHeight);
+    for (int j = 0; j < kFrameHeight; ++j) {
+        for (int i = 0; i < kFrameWidth; ++i) {
+            const double di = i - kCentreX;
+            const double dj = j - kCentreY;
+            distance[static_cast<size_t>(j) * kFrameWidth + i] = std::sqrt(di * di + dj * dj);
+        }
+    }
+}
+
+void CopyNonWhite(const PixelImage& image, int x, int y, FrameBuffer& frame) {
+    if (image.Empty()) {
+        return;
+    }
+    const int x0 = std::max(0, -x), y0 = std::max(0, -y);
+    const int x1 = std::min(image.width, kFrameWidth - x);
+    const int y1 = std::min(image.height, kFrameHeight - y);
+    for (int j = y0; j < y1; ++j) {
+        for (int i = x0; i < x1; ++i) {
+            const uint32_t p = image.At(i, j);
+            if (p != kWhite) {
+                frame[static_cast<size_t>(y + j) * kFrameWidth + (x + i)] = p;
+            }
+        }
+    }
+}
+
+void DrawDownloadSweep(int percent, const PixelImage& grey, const PixelImage& coloured,
+                       const ProgressGeometry& geometry, FrameBuffer& frame) {
+    std::fill(frame.begin(), frame.end(), kWhite);
+    const int p = std::clamp(percent, 0, 100);
+    const PixelImage& base = p < 50 ? grey : coloured;
+    CopyNonWhite(base, geometry.logoX, geometry.logoY, frame);
+    if (p == 0 || p >= 100 || grey.Empty() || coloured.Empty()) {
+        return;
+    }
+    // Below 50 % the swept part takes the coloured logo; from 50 % the part
+    // still ahead of the hand keeps the grey one.
+    const PixelImage& other = p < 50 ? coloured : grey;
+    const double hand = 3.6 * p;
+    const int w = std::min(other.width, base.width), h = std::min(other.height, base.height);
+    const double cx = base.width / 2.0, cy = base.height / 2.0;
+    for (int j = 0; j < h; ++j) {
+        const int fy = geometry.logoY + j;
+        if (fy < 0 || fy >= kFrameHeight) {
+            continue;
+        }
+        for (int i = 0; i < w; ++i) {
+            const int fx = geometry.logoX + i;
+            if (fx < 0 || fx >= kFrameWidth) {
+                continue;
+            }
+            const bool swept = ClockwiseFromSix(i + 0.5 - cx, j + 0.5 - cy) < hand;
+            if (swept == (p < 50)) {
+                const uint32_t px = other.At(i, j);
+                frame[static_cast<size_t>(fy) * kFrameWidth + fx] = px;
+            }
+        }
+    }
+}
+
+int InstallAnimation::TargetRadius(int progress) const {
+    return (m_geometry.maxRadius - 15) * progress / 1000 + 15;
+}
+
+void InstallAnimation::UpdateRings(uint32_t now) {
+    if (m_rings.empty() || now - m_rings.back().birthTick > kRingPeriodMs) {
+        ProgressRing ring;
+        ring.birthTick = now;
+        m_rings.push_back(ring);
+    }
+    for (ProgressRing& ring : m_rings) {
+        const uint32_t age = now - ring.birthTick;
+        if (age < kRingLifeMs) {
+            const uint32_t remaining = kRingLifeMs - age;
+            ring.alpha = remaining < 2000 ? static_cast<float>(remaining * 0.000025) : 0.05f;
+            ring.radius = static_cast<int>(age * 0.178);
+        }
+    }
+    m_rings.erase(
+        std::remove_if(m_rings.begin(), m_rings.end(),
+                       [now](const ProgressRing& r) { return now - r.birthTick >= kRingLifeMs; }),
+        m_rings.end());
+}
+
+void InstallAnimation::BuildColourTable() {
+    std::fill(m_colourTable.begin(), m_colourTable.end(), 0xFFFFFFFFu);
+    uint32_t colour = kWhite;
+    int previous = 0;
+    for (const ProgressRing& ring : m_rings) {
+        colour = TowardsGrey(colour, ring.alpha);
+        const int upper = std::min(ring.radius, kColourTableSize);
+        for (int k = std::max(previous, 0); k < upper; ++k) {
+            m_colourTable[k] = colour;
+        }
+        previous = upper;
+    }
+    const uint32_t centre = TowardsGrey(colour, 0.05);
+    for (int k = 0; k < previous; ++k) {
+        m_colourTable[k] = centre;
+    }
+}
+
+void InstallAnimation::PaintDisc(const PixelImage& finished, FrameBuffer& scratch) const {
+    const int r = m_nRadius;
+    const int cx = ProgressGeometry::kCentreX, cy = ProgressGeometry::kCentreY;
+    const int x0 = std::max(0, cx - r), x1 = std::min(kFrameWidth - 1, cx + r);
+    const int y0 = std::max(0, cy - r), y1 = std::min(kFrameHeight - 1, cy + r);
+    const bool haveBackground = finished.width >= kFrameWidth && finished.height >= kFrameHeight;
+    for (int y = y0; y <= y1; ++y) {
+        for (int x = x0; x <= x1; ++x) {
+            const double dist = m_geometry.DistanceAt(x, y);
+            const int d = static_cast<int>(dist);
+            if (d >= r) {
+                continue;
+            }
+            const uint32_t back = haveBackground ? finished.At(x, y) : kWhite;
+            uint32_t& px = scratch[static_cast<size_t>(y) * kFrameWidth + x];
+            if (r == d + 1) {
+                px = BlendChannelwise(px, back, dist - d);  // anti-aliased rim
+            } else {
+                px = back;
+            }
+        }
+    }
+}
+
+void InstallAnimation::Render(int progress, uint32_t now, const PixelImage& logo,
+                              const PixelImage& finished, FrameBuffer& scratch) {
+    m_nRadius = std::min(m_nRadius + 1, TargetRadius(progress));
+    UpdateRings(now);
+    BuildColourTable();
+    const size_t n = scratch.size();
+    for (size_t k = 0; k < n; ++k) {
+        const int d = std::min(static_cast<int>(m_geometry.distance[k]), kColourTableSize - 1);
+        scratch[k] = m_colourTable[d];
+    }
+    if (m_nRadius < m_geometry.logoCornerDistance) {
+        CopyNonWhite(logo, m_geometry.logoX, m_geometry.logoY, scratch);
+    }
+    if (m_nRadius > 0) {
+        PaintDisc(finished, scratch);
+    }
+}
+
+uint32_t SpeedSampler::Sample(uint64_t downloaded, uint32_t now) {
+    const uint32_t elapsed = now - m_nLastTick;
+    if ((elapsed > 1000 || m_nSpeed == 0) && elapsed > 0) {
+        // A fresh download after a retry starts below the last sample.
+        const uint64_t delta = downloaded > m_nLastBytes ? downloaded - m_nLastBytes : 0;
+        m_nSpeed = static_cast<uint32_t>(std::min(delta / (elapsed / 1000.0), 4294967295.0));
+        m_nLastBytes = downloaded;
+        m_nLastTick = now;
+    }
+    return m_nSpeed;
+}
+
+uint32_t AverageSpeed(uint64_t downloaded, uint32_t startTick, uint32_t now) {
+    const uint32_t elapsed = now - startTick;
+    if (elapsed == 0) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::min(downloaded / (elapsed / 1000.0), 4294967295.0));
+}
