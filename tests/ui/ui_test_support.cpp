@@ -1,0 +1,125 @@
+#include "tests/ui/ui_test_support.h"
+
+#include <cairo.h>
+
+#include <deque>
+#include <map>
+
+#include "platform/resource.h"
+
+namespace ui_test {
+
+MemorySurface::MemorySurface(int width, int height, COLORREF background) {
+    m_dc = CreateCompatibleDC(nullptr);
+    m_bitmap = CreateCompatibleBitmap(m_dc, width, height);
+    m_old = SelectObject(m_dc, m_bitmap);
+    RECT all{0, 0, width, height};
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(m_dc, &all, brush);
+    DeleteObject(brush);
+}
+
+MemorySurface::~MemorySurface() {
+    SelectObject(m_dc, m_old);
+    DeleteObject(m_bitmap);
+    DeleteDC(m_dc);
+}
+
+int MemorySurface::Count(COLORREF c, int left, int top, int right, int bottom) const {
+    int n = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            n += Pixel(x, y) == c;
+        }
+    }
+    return n;
+}
+
+std::vector<int> MemorySurface::InkedRows(COLORREF background, int left, int right) const {
+    BITMAP info = {};
+    GetObjectW(m_bitmap, sizeof(info), &info);
+    std::vector<int> rows;
+    for (int y = 0; y < info.bmHeight; ++y) {
+        for (int x = left; x < right; ++x) {
+            if (Pixel(x, y) != background) {
+                rows.push_back(y);
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+HBITMAP SolidBitmap(int width, int height, COLORREF colour) {
+    uint32_t bgra =
+        0xFF000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    std::vector<uint32_t> pixels(size_t(width) * height, bgra);
+    return CreateBitmap(width, height, 1, 32, pixels.data());
+}
+
+namespace {
+
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    auto* out = static_cast<std::string*>(closure);
+    out->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+void RegisterSolidPng(int id, int width, int height, COLORREF colour) {
+    static std::deque<std::string> blobs;  // registered bytes must outlive the run
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, GetRValue(colour) / 255.0, GetGValue(colour) / 255.0,
+                         GetBValue(colour) / 255.0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    blobs.emplace_back();
+    cairo_surface_write_to_png_stream(surface, AppendBytes, &blobs.back());
+    cairo_surface_destroy(surface);
+    RegisterResource(id, L"PNG", blobs.back().data(), blobs.back().size());
+}
+
+namespace {
+
+std::map<HWND, std::vector<int>>& Recorded() {
+    static std::map<HWND, std::vector<int>> recorded;
+    return recorded;
+}
+
+LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) {
+        Recorded()[hwnd].push_back(int(LOWORD(wParam)));
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+CommandSink::CommandSink() {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = SinkProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KorvelUiTestSink";
+        RegisterClassExW(&wc);
+        registered = true;
+    }
+    m_hwnd = CreateWindowExW(0, L"KorvelUiTestSink", L"", WS_POPUP, 0, 0, 200, 200, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+CommandSink::~CommandSink() {
+    Recorded().erase(m_hwnd);
+    DestroyWindow(m_hwnd);
+}
+
+const std::vector<int>& CommandSink::commands() const {
+    return Recorded()[m_hwnd];
+}
+
+}  // namespace ui_test
