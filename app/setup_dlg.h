@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -75,6 +76,8 @@ struct SetupTuning {
     std::string strLogUploadUrl;  // empty: the product's log endpoint
     ReporterTuning reporter;
     const DownloaderTuning* downloader = nullptr;  // null: the product's timings
+    // Shows a standard message box (owner, text, title); null: MessageBoxW.
+    std::function<void(HWND, const wchar_t*, const wchar_t*)> messageBox;
 };
 
 // Outcome flags and values the final report and the tests read.
@@ -187,6 +190,7 @@ protected:
     std::wstring DownloadDestination() const;
     void ShowRefusal(int textId, bool logBox);
     void StartWorker();
+    void ShowStandardBox(HWND owner, const wchar_t* text, const wchar_t* title);
     HandOffValues MakeHandOffValues() const;
     ShortcutTexts MakeShortcutTexts() const;
 

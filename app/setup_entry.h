@@ -1,6 +1,8 @@
 // The installer's start, callable from the program entry and from tests.
 #pragma once
 
+#include <functional>
+
 #include "app/setup_dlg.h"
 #include "platform/gui.h"
 
@@ -9,5 +11,13 @@
 constexpr int kSetupDialogTemplate = 130;
 void RegisterSetupDialogTemplate();
 
+// What a caller other than the program entry (the end-to-end tests) may add.
+struct SetupHooks {
+    // After the built-in resources are registered: a test replaces some.
+    std::function<void()> afterResources;
+    // With the dialog object, before its window opens (a test drives it).
+    std::function<void(SetupDlg&)> onDialog;
+};
+
 // Startup, the modal installer window and the shutdown; 0 in every case.
-int RunSetup(HINSTANCE instance, const SetupTuning& tuning);
+int RunSetup(HINSTANCE instance, const SetupTuning& tuning, const SetupHooks& hooks = {});

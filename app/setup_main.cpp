@@ -46,11 +46,14 @@ void RegisterSetupDialogTemplate() {
     RegisterDialogTemplate(kSetupDialogTemplate, t);
 }
 
-int RunSetup(HINSTANCE instance, const SetupTuning& tuning) {
+int RunSetup(HINSTANCE instance, const SetupTuning& tuning, const SetupHooks& hooks) {
     RegisterBuiltinTextResources();
     RegisterBuiltinBitmaps();
     RegisterUiDialogTemplates();
     RegisterSetupDialogTemplate();
+    if (hooks.afterResources) {
+        hooks.afterResources();
+    }
 
     StartupOptions options;
     options.createInfoView = [] { return OpenInfoView() != nullptr; };
@@ -59,6 +62,9 @@ int RunSetup(HINSTANCE instance, const SetupTuning& tuning) {
 
     InitShadow(instance);
     DialogOwner() = std::make_unique<KorvelSetupDlg>(GetProductInfo(), tuning);
+    if (hooks.onDialog) {
+        hooks.onDialog(*DialogOwner());
+    }
     DialogBoxParamW(instance, MAKEINTRESOURCEW(kSetupDialogTemplate), nullptr, SetupDialogProc, 0);
     WriteLog("Exit app.");
 

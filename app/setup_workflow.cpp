@@ -152,6 +152,14 @@ void SetupDlg::StartWorker() {
     }).detach();
 }
 
+void SetupDlg::ShowStandardBox(HWND owner, const wchar_t* text, const wchar_t* title) {
+    if (m_tuning.messageBox) {
+        m_tuning.messageBox(owner, text, title);
+    } else {
+        MessageBoxW(owner, text, title, MB_OK);
+    }
+}
+
 void SetupDlg::ShowRefusal(int textId, bool logBox) {
     if (logBox) {
         WriteLog("OnBtnInstall(MySkinMessagxBox)");
@@ -317,7 +325,7 @@ void SetupDlg::ReportDownload(IDownloader* download, int state) {
 void SetupDlg::FailDownload(int state) {
     if (state == 3) {
         WriteLog("Download Failed. App need update.\n");
-        MessageBoxW(nullptr, GetLangString(42), L"ERROR", MB_OK);
+        ShowStandardBox(nullptr, GetLangString(42), L"ERROR");
     } else {
         WriteLog("Download Failed. Show retry.\n");
     }
@@ -357,7 +365,7 @@ int SetupDlg::OnInstallProgress(int event, int value, int) {
         m_bShowMainButton = 1;
         Sleep(m_tuning.nInstallEventPauseMs);
     } else if (event == 2) {
-        MessageBoxW(m_hWnd, L"Install Failed!", L"ERROR", MB_OK);
+        ShowStandardBox(m_hWnd, L"Install Failed!", L"ERROR");
         m_bShowMainButton = 0;
         Sleep(m_tuning.nInstallEventPauseMs);
     }
