@@ -12,7 +12,7 @@ const LangString kStrings[] = {
     {0,  L"Klikněte pro instalaci"},
     {1,  L"Vlastní"},
     {2,  L"Souhlasím s"},
-    {3,  L"Licenční smlouvou s uživatelem"},
+    {3,  L"licenční smlouvou s koncovým uživatelem"},
     {4,  L"Vytvořit zástupce na ploše"},
     {5,  L"Vytvořit zástupce v nabídce Start"},
     {6,  L"Spouštět automaticky při startu systému"},

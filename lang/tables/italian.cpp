@@ -12,7 +12,7 @@ const LangString kStrings[] = {
     {0,  L"Fai clic per installare"},
     {1,  L"Personalizza"},
     {2,  L"Accetto il"},
-    {3,  L"Contratto di licenza per l'utente"},
+    {3,  L"Contratto di licenza con l'utente finale"},
     {4,  L"Crea un collegamento sul desktop"},
     {5,  L"Crea un collegamento nel menu Start"},
     {6,  L"Esegui automaticamente all'avvio del sistema"},

@@ -12,7 +12,7 @@ const LangString kStrings[] = {
     {0,  L"Klikk for å installere"},
     {1,  L"Tilpass"},
     {2,  L"Godta"},
-    {3,  L"Lisensavtale for bruker"},
+    {3,  L"Lisensavtale for sluttbrukere"},
     {4,  L"Opprett en snarvei på skrivebordet"},
     {5,  L"Opprett en snarvei på Start-menyen"},
     {6,  L"Kjør automatisk ved oppstart av systemet"},

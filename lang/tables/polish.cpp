@@ -12,7 +12,7 @@ const LangString kStrings[] = {
     {0,  L"Kliknij, aby zainstalować"},
     {1,  L"Niestandardowa"},
     {2,  L"Akceptuję"},
-    {3,  L"Umowę licencyjną użytkownika"},
+    {3,  L"umowę licencyjną użytkownika"},
     {4,  L"Utwórz skrót na pulpicie"},
     {5,  L"Utwórz skrót w menu Start"},
     {6,  L"Uruchamiaj automatycznie przy starcie systemu"},
