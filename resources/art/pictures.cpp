@@ -1,6 +1,7 @@
 #include "resources/art/pictures.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "resources/art/painter.h"
 
@@ -25,6 +26,39 @@ constexpr MarkColours kReversedMark = {kWhite, Rgb(228, 228, 246), kIndigo};
 constexpr double kLargeCentre = 311 / 2.0;
 constexpr double kLargeRadius = 118;
 
+// The download sweep shows parts of the coloured logo over the grey one, and
+// the window copies only non-white pixels, so both must ink exactly the same
+// pixels. Edge pixels would otherwise round to white in the light grey form
+// and not in the indigo one: make the disc's coverage decide for both.
+void SealSilhouette(cairo_t* cr, double cx, double cy, double radius) {
+    cairo_surface_t* target = cairo_get_target(cr);
+    cairo_surface_flush(target);
+    const int w = cairo_image_surface_get_width(target);
+    const int h = cairo_image_surface_get_height(target);
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+    cairo_t* m = cairo_create(mask);
+    cairo_arc(m, cx, cy, radius, 0, 2 * M_PI);
+    cairo_fill(m);
+    cairo_destroy(m);
+    cairo_surface_flush(mask);
+    unsigned char* pixels = cairo_image_surface_get_data(target);
+    const unsigned char* coverage = cairo_image_surface_get_data(mask);
+    for (int y = 0; y < h; ++y) {
+        auto* row =
+            reinterpret_cast<uint32_t*>(pixels + y * cairo_image_surface_get_stride(target));
+        const unsigned char* cov = coverage + y * cairo_image_surface_get_stride(mask);
+        for (int x = 0; x < w; ++x) {
+            const bool white = (row[x] & 0xFFFFFF) == 0xFFFFFF;
+            if (cov[x] == 0)
+                row[x] = 0xFFFFFFFF;
+            else if (white)
+                row[x] = 0xFFFEFEFE;
+        }
+    }
+    cairo_surface_destroy(mask);
+    cairo_surface_mark_dirty(target);
+}
+
 }  // namespace
 
 void DrawLargeLogo(cairo_t* cr, LargeLogo form) {
@@ -34,9 +68,11 @@ void DrawLargeLogo(cairo_t* cr, LargeLogo form) {
     switch (form) {
         case LargeLogo::kGrey:
             DrawMark(cr, c, c, kLargeRadius, kGreyMark);
+            SealSilhouette(cr, c, c, kLargeRadius);
             break;
         case LargeLogo::kColour:
             DrawMark(cr, c, c, kLargeRadius, kColourMark);
+            SealSilhouette(cr, c, c, kLargeRadius);
             break;
         case LargeLogo::kInstalling:
             // A halo ring sets the mark off against the spreading grey rings.
