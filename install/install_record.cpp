@@ -107,6 +107,7 @@ int RemoveListed(const std::string& root, std::vector<std::string> names) {
 
 std::vector<std::string> ListArchiveEntries(const void* data, size_t size) {
     std::vector<std::string> names;
+    std::set<std::string> seen;
     archive* a = archive_read_new();
     if (!a)
         return names;
@@ -121,7 +122,13 @@ std::vector<std::string> ListArchiveEntries(const void* data, size_t size) {
             std::string name = path;
             if (archive_entry_filetype(entry) == AE_IFDIR && name.back() != '/')
                 name += '/';
-            names.push_back(name);
+            // Folders the extraction made on the way count as installed too.
+            for (size_t cut = name.find('/'); cut != std::string::npos && cut + 1 < name.size();
+                 cut = name.find('/', cut + 1))
+                if (seen.insert(name.substr(0, cut + 1)).second)
+                    names.push_back(name.substr(0, cut + 1));
+            if (seen.insert(name).second)
+                names.push_back(name);
         }
     }
     archive_read_free(a);

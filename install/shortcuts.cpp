@@ -21,6 +21,7 @@ namespace {
 constexpr char kWindowMetricsKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char kShellIconSize[] = "Shell Icon Size";
 constexpr int kDefaultIconSize = 32;
+constexpr uint32_t kRefreshPauseMs = 200;
 
 bool IsWebAddress(const std::wstring& target) {
     return target.find(L"://") != std::wstring::npos && target.find(L"://") < 10;
@@ -249,7 +250,7 @@ void DeleteProductIcons(const std::wstring& displayName, const PackageHeader& he
     DeleteIcons(displayName);
 }
 
-void RefreshIcons(uint32_t pauseMs) {
+void RefreshIcons(const std::function<void()>& pause) {
     int size = 0;
     CMyRegKey key;
     if (key.Open(HKEY_CURRENT_USER, kWindowMetricsKey, KEY_READ) == ERROR_SUCCESS) {
@@ -261,6 +262,9 @@ void RefreshIcons(uint32_t pauseMs) {
     if (size <= 0)
         size = kDefaultIconSize;
     StoreIconSize(size + 1);  // the WM_WININICHANGE broadcast has no POSIX counterpart
-    Sleep(pauseMs);
+    if (pause)
+        pause();
+    else
+        Sleep(kRefreshPauseMs);
     StoreIconSize(size);
 }

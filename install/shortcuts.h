@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "install/package.h"
@@ -53,5 +54,6 @@ void DeleteProductIcons(const std::wstring& displayName, const PackageHeader& he
                         const InstallProductFacts& facts);
 
 // Nudges "Shell Icon Size" up by one and back so that the shell rebuilds its
-// icons (the broadcast is a no-op on POSIX). pauseMs is the product's 200 ms.
-void RefreshIcons(uint32_t pauseMs = 200);
+// icons (the broadcast is a no-op on POSIX). pause runs between the two
+// stores; by default the product's 200 ms.
+void RefreshIcons(const std::function<void()>& pause = nullptr);

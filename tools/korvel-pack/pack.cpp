@@ -120,18 +120,12 @@ bool AddEntry(archive* a, const std::string& root, const std::string& rel, int64
     return true;
 }
 
-std::string StubBytes(const PackInput& in, std::string& error) {
-    std::string stub;
+bool ReadStub(const PackInput& in, std::string& stub, std::string& error) {
     if (!in.strStub.empty() && !ReadWhole(in.strStub, stub)) {
         error = "cannot read stub " + in.strStub;
-        return std::string();
+        return false;
     }
-    if (stub.empty())
-        stub = "MZ";
-    if (stub.size() < kMinStub)
-        stub.resize(kMinStub, '\0');
-    stub.resize((stub.size() + 15) / 16 * 16, '\0');  // the header starts aligned
-    return stub;
+    return true;
 }
 
 }  // namespace
@@ -165,34 +159,49 @@ bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& err
     return true;
 }
 
+std::string AssemblePackage(std::string stub, PackageHeader header, const std::string& payload,
+                            const std::string& uninstaller, bool headerLast) {
+    if (stub.empty())
+        stub = "MZ";
+    if (stub.size() < kMinStub)
+        stub.resize(kMinStub, '\0');
+    stub.resize((stub.size() + 15) / 16 * 16, '\0');  // the header starts aligned
+    const int32_t start = static_cast<int32_t>(stub.size());
+    const int32_t blocks = static_cast<int32_t>(payload.size() + uninstaller.size());
+    const int32_t headerOffset = headerLast ? start + blocks : start;
+    header.nPayloadOffset = headerLast ? start : start + kPackageHeaderSize;
+    header.nPayloadSize = static_cast<int32_t>(payload.size());
+    header.nUninstallOffset = header.nPayloadOffset + header.nPayloadSize;
+    header.nUninstallSize = static_cast<int32_t>(uninstaller.size());
+    memcpy(&stub[kHeaderOffsetPosition], &headerOffset, sizeof(headerOffset));
+    const std::string headerBytes(reinterpret_cast<const char*>(&header), sizeof(header));
+    std::string file = stub;
+    if (!headerLast)
+        file += headerBytes;
+    file += payload;
+    file += uninstaller;
+    if (headerLast)
+        file += headerBytes;
+    return file;
+}
+
 bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error) {
-    std::string uninstaller, payload;
+    std::string uninstaller, payload, stub;
     if (!ReadWhole(in.strUninstaller, uninstaller)) {
         error = "cannot read uninstaller " + in.strUninstaller;
         return false;
     }
-    std::string stub = StubBytes(in, error);
-    if (stub.empty() || !BuildPayloadArchive(in, payload, error))
+    if (!ReadStub(in, stub, error) || !BuildPayloadArchive(in, payload, error))
         return false;
-    const int64_t total = static_cast<int64_t>(stub.size()) + kPackageHeaderSize +
+    const int64_t total = static_cast<int64_t>(std::max(stub.size(), kMinStub)) + 16 +
+                          kPackageHeaderSize +
                           static_cast<int64_t>(payload.size() + uninstaller.size());
     if (total > kMaxPackage) {
         error = "package would reach 2 GiB";
         return false;
     }
-    PackageHeader header = MakePackageHeader(in.facts);
-    const int32_t headerOffset = static_cast<int32_t>(stub.size());
-    header.nPayloadOffset = headerOffset + kPackageHeaderSize;
-    header.nPayloadSize = static_cast<int32_t>(payload.size());
-    header.nUninstallOffset = header.nPayloadOffset + header.nPayloadSize;
-    header.nUninstallSize = static_cast<int32_t>(uninstaller.size());
-    memcpy(&stub[kHeaderOffsetPosition], &headerOffset, sizeof(headerOffset));
-    std::string file;
-    file.reserve(static_cast<size_t>(total));
-    file += stub;
-    file.append(reinterpret_cast<const char*>(&header), sizeof(header));
-    file += payload;
-    file += uninstaller;
+    const std::string file =
+        AssemblePackage(stub, MakePackageHeader(in.facts), payload, uninstaller);
     if (!WriteWhole(outPath, file)) {
         error = "cannot write " + outPath;
         return false;

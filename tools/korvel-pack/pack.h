@@ -19,6 +19,11 @@ struct PackInput {
 // The payload folder as a solid LZMA2 7z archive; entries in byte order of
 // their names, so the same folder gives the same bytes. false with a reason.
 bool BuildPayloadArchive(const PackInput& in, std::string& archive, std::string& error);
+// Package bytes: the stub (at least 64 bytes, padded to 16; bytes 32..35 get
+// the header offset), then header, payload, uninstaller; with headerLast the
+// header goes after the two blocks, ending the file. Offsets and sizes are set.
+std::string AssemblePackage(std::string stub, PackageHeader header, const std::string& payload,
+                            const std::string& uninstaller, bool headerLast = false);
 // Stub (bytes 32..35 hold the header offset), header, payload, uninstaller.
 bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error);
 

@@ -1,0 +1,52 @@
+// Helpers of the installation tests: log capture, event recording, payloads
+// and packages built in memory.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "install/package.h"
+#include "install/product_facts.h"
+
+namespace korvel_test {
+
+// Collects the log's messages while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    std::vector<std::string> Lines() const;
+    bool Contains(const std::string& message) const;
+};
+
+// The install callback's events in order.
+struct EventLog {
+    std::vector<std::pair<int, int>> events;
+    InstallCallback Callback() {
+        return [this](int e, int v, int) {
+            events.emplace_back(e, v);
+            return 1;
+        };
+    }
+};
+
+// One archive entry for RawArchive: a file (content), a folder, or a symlink.
+struct RawEntry {
+    std::string name;
+    char type = 'f';      // 'f' file, 'd' folder, 'l' symlink, 'h' hard link
+    std::string content;  // file data or link target
+    int mode = 0644;
+};
+// A 7z archive with exactly these entries, unchecked (hostile input for tests).
+std::string RawArchive(const std::vector<RawEntry>& entries);
+
+InstallProductFacts KorvelFacts(bool x64);
+// A package around the payload bytes (header from the facts).
+std::string PackageAround(const std::string& payload, const std::string& uninstaller,
+                          bool x64 = true, bool headerLast = false);
+
+// Files below a folder ("/"-separated relative names), for comparing trees.
+std::vector<std::string> ListFiles(const std::string& folder);
+
+}  // namespace korvel_test

@@ -1,0 +1,290 @@
+// Reading setup packages and installing their payload: layout bounds, the
+// failure reports, hostile archives, and what a successful run leaves behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "install/archive_engine.h"
+#include "install/package.h"
+#include "install/seven_zip.h"
+#include "platform/folders.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tests/install/install_fixture.h"
+#include "tests/support/test_support.h"
+#include "tools/korvel-pack/pack.h"
+
+using namespace korvel_test;
+
+namespace {
+
+std::string SamplePayload() {
+    std::string big;
+    for (int i = 0; i < 20000; ++i)
+        big += "line " + std::to_string(i * 7919 % 10007) + "\n";
+    return RawArchive({{"bin", 'd', "", 0755},
+                       {"bin/Korvel64.exe", 'f', "MZ main program", 0755},
+                       {"readme.txt", 'f', big, 0644},
+                       {"private.key", 'f', "secret", 0600}});
+}
+
+struct Installed {
+    HRESULT result;
+    EventLog log;
+};
+
+Installed Install(const std::string& package, const std::wstring& folder, bool removeTemp = true) {
+    Installed r;
+    r.result =
+        InstallPackage(package.empty() ? nullptr : Utf8ToWide(package).c_str(), r.log.Callback(),
+                       folder.empty() ? nullptr : folder.c_str(), removeTemp, true);
+    return r;
+}
+
+int32_t ReadInt(const std::string& bytes, size_t at) {
+    int32_t v;
+    memcpy(&v, &bytes[at], sizeof(v));
+    return v;
+}
+
+void WriteInt(std::string& bytes, size_t at, int32_t v) {
+    memcpy(&bytes[at], &v, sizeof(v));
+}
+
+class PackageTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    TempDir temp;  // the extraction's temporary path
+    ScopedEnv tmpdir{"TMPDIR", temp.path().c_str()};
+    std::string pkg = dir.Sub("setup.exe");
+    std::wstring out = dir.WSub("Program/Korvel 12");
+};
+
+TEST_F(PackageTest, HeaderMayEndTheFileButNotReachPastIt) {
+    std::string bytes = PackageAround(SamplePayload(), "UNINSTALL", true, true);
+    const int32_t offset = ReadInt(bytes, 32);
+    ASSERT_EQ(static_cast<int64_t>(bytes.size()) - kPackageHeaderSize, offset);
+    WriteFile(pkg, bytes);
+    PackageHeader header;
+    EXPECT_EQ(S_OK, ReadPackageHeader(Utf8ToWide(pkg).c_str(), header));
+    EXPECT_EQ("Korvel 12", HeaderText(header.szRegistryName));
+    EXPECT_EQ(S_OK, Install(pkg, out).result);
+
+    WriteInt(bytes, 32, offset + 1);
+    WriteFile(pkg, bytes);
+    EXPECT_EQ(E_FAIL, ReadPackageHeader(Utf8ToWide(pkg).c_str(), header));
+    LogCapture capture;
+    Installed r = Install(pkg, out);
+    EXPECT_EQ(E_FAIL, r.result);
+    EXPECT_EQ(kInstallOffsetError, GetLastInstallError());
+    EXPECT_EQ("OffsetError", GetLastInstallErrorText());
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 0}, {2, 10001}}), r.log.events);
+    EXPECT_TRUE(capture.Contains("Offset error 10006  Offset - " + std::to_string(offset + 1) +
+                                 "  file length- " + std::to_string(bytes.size()) + ".\n"));
+
+    WriteInt(bytes, 32, -4096);  // a negative offset would seek before the start
+    WriteFile(pkg, bytes);
+    EXPECT_EQ(E_FAIL, Install(pkg, out).result);
+    EXPECT_EQ(kInstallOffsetError, GetLastInstallError());
+}
+
+TEST_F(PackageTest, PayloadMayEndAtTheFileEndButNotOneBytePast) {
+    std::string bytes = PackageAround(SamplePayload(), "", true);  // no uninstaller after it
+    const size_t header = static_cast<size_t>(ReadInt(bytes, 32));
+    const size_t sizeField = header + offsetof(PackageHeader, nPayloadSize);
+    ASSERT_EQ(bytes.size(),
+              static_cast<size_t>(ReadInt(bytes, header + 16) + ReadInt(bytes, sizeField)));
+    WriteFile(pkg, bytes);
+    EXPECT_EQ(S_OK, Install(pkg, out).result);
+
+    WriteInt(bytes, sizeField, ReadInt(bytes, sizeField) + 1);
+    WriteFile(pkg, bytes);
+    Installed r = Install(pkg, out);
+    EXPECT_EQ(E_FAIL, r.result);
+    EXPECT_EQ(kInstallReadFileError, GetLastInstallError());
+    EXPECT_EQ(std::make_pair(2, 10001), r.log.events.back());
+
+    WriteInt(bytes, sizeField, 0x7fffffff);  // offset + size overflows 32 bits
+    WriteFile(pkg, bytes);
+    EXPECT_EQ(E_FAIL, Install(pkg, out).result);
+    EXPECT_EQ(kInstallReadFileError, GetLastInstallError());
+}
+
+TEST_F(PackageTest, MissingPackageNullPathAndUncreatableFolder) {
+    LogCapture capture;
+    Installed missing = Install(dir.Sub("absent.exe"), out);
+    EXPECT_EQ(E_FAIL, missing.result);
+    EXPECT_EQ(-1, GetLastInstallError());
+    EXPECT_EQ("-1", GetLastInstallErrorText());
+    EXPECT_TRUE(capture.Contains("Open file error -1.\n"));
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 0}, {2, 10001}}), missing.log.events);
+
+    Installed null = Install("", out);
+    EXPECT_EQ(E_POINTER, null.result);
+    EXPECT_EQ(kInstallPointNull, GetLastInstallError());
+    EXPECT_TRUE(null.log.events.empty());
+
+    WriteFile(pkg, PackageAround(SamplePayload(), "U"));
+    WriteFile(dir.Sub("plainfile"), "x");
+    Installed blocked = Install(pkg, dir.WSub("plainfile/below"));
+    EXPECT_EQ(E_FAIL, blocked.result);
+    EXPECT_EQ(kInstallDirWriteError, GetLastInstallError());
+    EXPECT_EQ("DirWriteError", GetLastInstallErrorText());
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{0, 0}, {2, 10002}}), blocked.log.events);
+}
+
+TEST_F(PackageTest, CorruptPayloadIsReportedAndTheErrorOutlivesALaterSuccess) {
+    std::string payload = SamplePayload();
+    for (size_t i = 64; i < 96; ++i)
+        payload[i] = static_cast<char>(payload[i] ^ 0x5a);
+    WriteFile(pkg, PackageAround(payload, "U"));
+    Installed r = Install(pkg, out);
+    EXPECT_EQ(E_FAIL, r.result);
+    bool engineError = false;
+    for (const auto& e : r.log.events)
+        engineError = engineError || (e.first == 101 && (e.second == 261 || e.second == 262));
+    EXPECT_TRUE(engineError);
+    EXPECT_EQ(std::make_pair(2, 10001), r.log.events.back());
+    EXPECT_EQ("UnzipFileError", GetLastInstallErrorText());
+
+    WriteFile(pkg, PackageAround(SamplePayload(), "U"));
+    EXPECT_EQ(S_OK, Install(pkg, out).result);
+    EXPECT_EQ(kInstallUnzipFileError, GetLastInstallError());  // never reset on success
+}
+
+TEST_F(PackageTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside) {
+    const std::string absolute = dir.Sub("absolute.txt");
+    std::string payload = RawArchive({{"good.txt", 'f', "fine"},
+                                      {"../escape.txt", 'f', "out"},
+                                      {"sub/../../escape2.txt", 'f', "out"},
+                                      {absolute, 'f', "out"},
+                                      {"link-out", 'l', "../../outside"},
+                                      {"link-abs", 'l', "/etc"},
+                                      {"self", 'l', "."},
+                                      {"twisty", 'l', "self/../escape3"},
+                                      {"link-in", 'l', "good.txt"},
+                                      {"up/back", 'l', "../good.txt"}});
+    WriteFile(pkg, PackageAround(payload, "U"));
+    const std::vector<std::string> before = ListFiles(dir.path());
+    Installed r = Install(pkg, out);
+    EXPECT_EQ(E_FAIL, r.result);
+    EXPECT_EQ(kInstallUnzipFileError, GetLastInstallError());
+    int refused = 0;
+    for (const auto& e : r.log.events)
+        refused += e == std::make_pair(101, 261);
+    EXPECT_EQ(6, refused);
+    EXPECT_NE(r.log.events.end(),
+              std::find(r.log.events.begin(), r.log.events.end(), std::make_pair(101, 262)));
+
+    std::vector<std::string> outside;
+    for (const std::string& f : ListFiles(dir.path()))
+        if (f.rfind("Program/", 0) != 0)
+            outside.push_back(f);
+    EXPECT_EQ(before, outside);
+    const std::string folder = dir.Sub("Program/Korvel 12");
+    EXPECT_EQ("fine", ReadFile(folder + "/good.txt"));
+    EXPECT_EQ("fine", ReadFile(folder + "/link-in"));
+    EXPECT_EQ("fine", ReadFile(folder + "/up/back"));
+    struct stat st;
+    EXPECT_NE(0, lstat((folder + "/link-out").c_str(), &st));
+    EXPECT_NE(0, lstat((folder + "/twisty").c_str(), &st));
+}
+
+TEST_F(PackageTest, ExistingLinkInTheProgramFolderIsNotFollowed) {
+    TempDir elsewhere;
+    CreateFolderChainA(dir.Sub("Program/Korvel 12/"));
+    ASSERT_EQ(0, symlink(elsewhere.path().c_str(), dir.Sub("Program/Korvel 12/bin").c_str()));
+    WriteFile(pkg, PackageAround(SamplePayload(), "U"));
+    EXPECT_EQ(E_FAIL, Install(pkg, out).result);
+    EXPECT_TRUE(ListFiles(elsewhere.path()).empty());
+}
+
+TEST_F(PackageTest, SuccessfulRunReportsInOrderAndLeavesUninstallerAndHeaderCopy) {
+    const std::string bytes = PackageAround(SamplePayload(), "UNINSTALLER BYTES");
+    WriteFile(pkg, bytes);
+    Installed r = Install(pkg, out);
+    ASSERT_EQ(S_OK, r.result);
+    ASSERT_GE(r.log.events.size(), 3u);
+    EXPECT_EQ(std::make_pair(0, 0), r.log.events.front());
+    EXPECT_EQ(std::make_pair(1, 0), r.log.events.back());
+    int last = 0;
+    for (size_t i = 1; i + 1 < r.log.events.size(); ++i) {
+        EXPECT_EQ(100, r.log.events[i].first);
+        EXPECT_GT(r.log.events[i].second, last);
+        last = r.log.events[i].second;
+    }
+    EXPECT_EQ(100, last);
+
+    const std::string folder = dir.Sub("Program/Korvel 12");
+    EXPECT_EQ(out, GetProgramPath());
+    EXPECT_EQ("UNINSTALLER BYTES", ReadFile(folder + "/uninstall.exe"));
+    const std::string bin = ReadFile(folder + "/uninstall.exe.bin");
+    ASSERT_EQ(static_cast<size_t>(kPackageHeaderSize), bin.size());
+    EXPECT_EQ(bytes.substr(static_cast<size_t>(ReadInt(bytes, 32)), kPackageHeaderSize), bin);
+    struct stat st;
+    ASSERT_EQ(0, stat((folder + "/bin/Korvel64.exe").c_str(), &st));
+    EXPECT_EQ(0755u, st.st_mode & 07777);
+    ASSERT_EQ(0, stat((folder + "/private.key").c_str(), &st));
+    EXPECT_EQ(0600u, st.st_mode & 07777);
+    EXPECT_TRUE(ListFiles(temp.path()).empty());
+    struct stat tempStat;
+    EXPECT_EQ(0, stat(temp.path().c_str(), &tempStat));
+}
+
+TEST_F(PackageTest, KeptTemporaryArchiveFollowsTheNamingRules) {
+    WriteFile(pkg, PackageAround(SamplePayload(), "U"));
+    ASSERT_EQ(S_OK, Install(pkg, out, false).result);
+    const std::vector<std::string> left = ListFiles(temp.path());
+    ASSERT_EQ(1u, left.size());
+    const std::string tick = left[0].substr(0, left[0].find('/'));
+    EXPECT_EQ(tick + "/korvel_7z/Kor7ZFile.7z", left[0]);
+    EXPECT_EQ(std::string::npos, tick.find_first_not_of("0123456789abcdef"));
+}
+
+TEST_F(PackageTest, TemporaryFolderIsNeverOneThatAlreadyExists) {
+    const std::string base = temp.path() + "/";
+    std::vector<std::string> taken;
+    const uint32_t now = GetTickCount();
+    for (uint32_t t = now; t < now + 30; ++t) {
+        char name[64];
+        snprintf(name, sizeof(name), "%x/", t);
+        taken.push_back(base + name);
+        mkdir(taken.back().c_str(), 0755);
+    }
+    const std::string made = MakeTickTempFolder(base);
+    ASSERT_FALSE(made.empty());
+    EXPECT_EQ(taken.end(), std::find(taken.begin(), taken.end(), made));
+    struct stat st;
+    ASSERT_EQ(0, stat(made.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+}
+
+TEST(ArchiveEngine, RejectsAMalformedCommandLine) {
+    std::vector<int> codes;
+    auto onError = [](void* ctx, int code) {
+        static_cast<std::vector<int>*>(ctx)->push_back(code);
+    };
+    const char* wrongVerb[] = {"korvel", "e", "a.7z", "-o/tmp/x", nullptr};
+    EXPECT_EQ(255, ArchiveEngineMain(4, wrongVerb, &codes, onError, nullptr));
+    const char* noFolder[] = {"korvel", "x", "a.7z", "/tmp/x", nullptr};
+    EXPECT_EQ(255, ArchiveEngineMain(4, noFolder, &codes, onError, nullptr));
+    EXPECT_EQ((std::vector<int>{255, 255}), codes);
+}
+
+TEST(ArchiveEngine, UnreadableArchiveEndsWithRunErrors) {
+    TempDir dir;
+    WriteFile(dir.Sub("bad.7z"), "not an archive at all");
+    std::vector<int> codes;
+    auto onError = [](void* ctx, int code) {
+        static_cast<std::vector<int>*>(ctx)->push_back(code);
+    };
+    const std::string archive = dir.Sub("bad.7z"), folder = "-o" + dir.Sub("out");
+    const char* argv[] = {"korvel", "x", archive.c_str(), folder.c_str(), nullptr};
+    EXPECT_EQ(2, ArchiveEngineMain(4, argv, &codes, onError, nullptr));
+    EXPECT_EQ((std::vector<int>{262}), codes);
+}
+
+}  // namespace
