@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "resources/art/painter.h"
+#include "resources/resource_ids.h"
 
 namespace art {
 
@@ -66,6 +67,16 @@ struct Cell {
     int x, y, w, h;
 };
 
+struct Heading {
+    std::string title;
+    int y;
+};
+
+struct Section {
+    std::string title;
+    std::vector<const Artwork*> items;
+};
+
 bool Enlarged(const Artwork& art) {
     return std::max(art.width, art.height) <= kZoomLimit;
 }
@@ -79,21 +90,80 @@ int CellHeight(const Artwork& art) {
     return (Enlarged(art) ? art.height * kZoom : art.height) + kLabelHeight;
 }
 
-std::vector<Cell> Layout(const std::vector<const Artwork*>& all, int& height) {
-    std::vector<Cell> cells;
-    int x = kGap, y = kGap, rowHeight = 0;
-    for (const Artwork* art : all) {
-        const int w = CellWidth(*art), h = CellHeight(*art);
-        if (x + w + kGap > kSheetWidth && x > kGap) {
-            x = kGap;
-            y += rowHeight + kGap;
-            rowHeight = 0;
+// Pictures that are seen together sit together, states side by side.
+std::vector<Section> Sections() {
+    const std::pair<const char*, std::vector<int>> order[] = {
+        {"Installer window",
+         {IDI_KORVEL, IDB_PRODUCT_LOGO, IDB_PRODUCT_LOGO_X64, IDB_PRODUCT_LOGO2,
+          IDB_PRODUCT_LOGO2_X64, IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED,
+          IDB_MIN_NORMAL, IDB_MIN_HOVER, IDB_MIN_PRESSED, IDB_CLOSE_FINISHED, IDB_MIN_FINISHED,
+          IDB_MIN_FINISHED_HOVER, IDB_MIN_FINISHED_PRESSED}},
+        {"Custom panel",
+         {IDB_CUSTOM_CLOSED, IDB_CUSTOM_CLOSED_HOVER, IDB_CUSTOM_OPEN, IDB_CUSTOM_OPEN_HOVER,
+          IDB_CHECK_OFF, IDB_CHECK_OFF_HOVER, IDB_CHECK_ON, IDB_CHECK_ON_HOVER, IDB_BROWSE_NORMAL,
+          IDB_BROWSE_HOVER, IDB_BROWSE_PRESSED}},
+        {"Message box",
+         {IDB_MSGBOX_BUTTON_NORMAL, IDB_MSGBOX_BUTTON_HOVER, IDB_MSGBOX_BUTTON_PRESSED,
+          IDB_MSGBOX_CLOSE_NORMAL, IDB_MSGBOX_CLOSE_HOVER, IDB_MSGBOX_CLOSE_PRESSED,
+          IDB_MSGBOX_ICON}},
+        {"Large logos",
+         {IDB_LARGE_LOGO_GREY, IDB_LARGE_LOGO_COLOUR, IDB_INSTALL_LOGO, IDB_FAILED_LOGO,
+          IDB_LARGE_LOGO_OUTLINE, IDB_LARGE_LOGO_DONE}},
+        {"Finished page", {IDB_FINISHED_BACKGROUND}},
+    };
+    std::vector<Section> sections;
+    std::vector<const Artwork*> placed;
+    for (const auto& [title, ids] : order) {
+        Section section{title, {}};
+        for (int id : ids) {
+            for (const Artwork& art : Bitmaps()) {
+                if (art.id == id) {
+                    section.items.push_back(&art);
+                    placed.push_back(&art);
+                }
+            }
         }
-        cells.push_back({art, x, y, w, h});
-        x += w + kGap;
-        rowHeight = std::max(rowHeight, h);
+        sections.push_back(section);
     }
-    height = y + rowHeight + kGap;
+    // Nothing drawn is left off the sheet, even if the order above lags behind.
+    Section other{"Other bitmaps", {}};
+    for (const Artwork& art : Bitmaps()) {
+        if (std::find(placed.begin(), placed.end(), &art) == placed.end())
+            other.items.push_back(&art);
+    }
+    if (!other.items.empty())
+        sections.push_back(other);
+    Section icons{"Product icons (payload files)", {}};
+    for (const Artwork& art : PayloadIcons())
+        icons.items.push_back(&art);
+    sections.push_back(icons);
+    return sections;
+}
+
+constexpr int kHeadingHeight = 30;
+
+std::vector<Cell> Layout(const std::vector<Section>& sections, std::vector<Heading>& headings,
+                         int& height) {
+    std::vector<Cell> cells;
+    int y = kGap;
+    for (const Section& section : sections) {
+        headings.push_back({section.title, y});
+        y += kHeadingHeight;
+        int x = kGap, rowHeight = 0;
+        for (const Artwork* art : section.items) {
+            const int w = CellWidth(*art), h = CellHeight(*art);
+            if (x + w + kGap > kSheetWidth && x > kGap) {
+                x = kGap;
+                y += rowHeight + kGap;
+                rowHeight = 0;
+            }
+            cells.push_back({art, x, y, w, h});
+            x += w + kGap;
+            rowHeight = std::max(rowHeight, h);
+        }
+        y += rowHeight + kGap * 2;
+    }
+    height = y;
     return cells;
 }
 
@@ -150,17 +220,15 @@ std::string WritePayloadIcons(const std::string& dir) {
 }
 
 std::string WriteSheet(const std::string& path) {
-    std::vector<const Artwork*> all;
-    for (const Artwork& art : Bitmaps())
-        all.push_back(&art);
-    for (const Artwork& art : PayloadIcons())
-        all.push_back(&art);
+    std::vector<Heading> headings;
     int height = 0;
-    const std::vector<Cell> cells = Layout(all, height);
+    const std::vector<Cell> cells = Layout(Sections(), headings, height);
     Surface sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, kSheetWidth, height),
                   cairo_surface_destroy);
     cairo_t* cr = cairo_create(sheet.get());
     Fill(cr, Rgb(222, 223, 230), 0, 0, kSheetWidth, height);
+    for (const Heading& heading : headings)
+        DrawText(cr, heading.title, kLabelFace, 700, 16, kGap, heading.y + 18, palette::kIndigo);
     for (const Cell& cell : cells)
         DrawCell(cr, cell);
     cairo_destroy(cr);
