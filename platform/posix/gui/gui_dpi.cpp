@@ -7,6 +7,11 @@
 
 namespace {
 std::atomic<int> g_dpiOverride{0};
+std::atomic<int> g_desktopDpi{0};  // read by the display backend at start
+}  // namespace
+
+void SetDesktopDpi(int dpi) {
+    g_desktopDpi.store(dpi > 0 ? dpi : 0);
 }
 
 void SetGuiDpiOverride(int dpi) {
@@ -22,7 +27,8 @@ int GetDisplayDpi() {
         if (value > 0)
             return value;
     }
-    return 96;
+    dpi = g_desktopDpi.load();
+    return dpi > 0 ? dpi : 96;
 }
 
 int MulDiv(int number, int numerator, int denominator) {

@@ -1,0 +1,295 @@
+// Dialogs: templates, the dialog manager's window procedure, modal loops
+// (nested as deep as callers go) and modeless dialogs, and the message box.
+#include <algorithm>
+#include <map>
+
+#include "platform/posix/gui/gdi_objects.h"
+#include "platform/posix/gui/window_internal.h"
+
+namespace gui {
+namespace {
+
+struct Templates {
+    std::mutex lock;
+    std::map<int, DialogTemplate> byId;
+};
+
+Templates& AllTemplates() {
+    static Templates* templates = new Templates;
+    return *templates;
+}
+
+DialogTemplate FindTemplate(LPCWSTR name) {
+    if (IS_INTRESOURCE(name)) {
+        Templates& t = AllTemplates();
+        std::lock_guard<std::mutex> hold(t.lock);
+        auto it = t.byId.find(static_cast<int>(reinterpret_cast<uintptr_t>(name)));
+        if (it != t.byId.end())
+            return it->second;
+    }
+    return DialogTemplate{};  // an empty, hidden, borderless popup
+}
+
+bool ReturnsDirectly(UINT message) {
+    return message == WM_INITDIALOG ||
+           (message >= WM_CTLCOLOREDIT - 1 && message <= WM_CTLCOLORSTATIC);
+}
+
+HWND CreateFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc, LPARAM param,
+                        HINSTANCE instance, bool modal) {
+    if (!ClaimUiThread())
+        return nullptr;
+    DWORD style = t.style & ~(WS_VISIBLE | WS_CHILD);
+    HWND hwnd = CreateWindowExW(t.exStyle, L"#32770", t.title.c_str(), style, t.x, t.y, t.cx, t.cy,
+                                parent, nullptr, instance, nullptr);
+    if (!hwnd)
+        return nullptr;
+    if (WindowPtr w = Get(hwnd)) {
+        std::lock_guard<std::mutex> hold(core().lock);
+        w->dialog = true;
+        w->dlgProc = proc;
+    }
+    HWND first = nullptr;
+    for (const DialogItemTemplate& item : t.items) {
+        HWND child = CreateWindowExW(item.exStyle, item.className.c_str(), item.text.c_str(),
+                                     item.style | WS_CHILD, item.x, item.y, item.cx, item.cy, hwnd,
+                                     reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)),
+                                     instance, nullptr);
+        if (!first)
+            first = child;
+    }
+    LRESULT focus = CallProc(hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(first), param);
+    if (focus && first && IsWindow(first))
+        SetFocus(first);
+    WindowPtr w = Get(hwnd);
+    bool ended = false;
+    if (w) {
+        std::lock_guard<std::mutex> hold(core().lock);
+        ended = w->ended;
+    }
+    if (w && !ended && (modal || (t.style & WS_VISIBLE)))
+        ShowWindow(hwnd, SW_SHOW);
+    return IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+bool Ended(HWND hwnd, INT_PTR& result) {
+    std::lock_guard<std::mutex> hold(core().lock);
+    WindowPtr w = GetLocked(hwnd);
+    if (!w)
+        return true;
+    result = w->endResult;
+    return w->ended;
+}
+
+// The modal loop: runs every window's messages until this dialog ends.
+INT_PTR RunModal(const DialogTemplate& t, HWND parent, DLGPROC proc, LPARAM param,
+                 HINSTANCE instance) {
+    HWND owner = parent ? TopLevelOf(parent) : nullptr;
+    HWND hwnd = CreateFromTemplate(t, owner, proc, param, instance, true);
+    if (!hwnd)
+        return -1;
+    const bool disableOwner = owner && IsWindowEnabled(owner);
+    if (disableOwner)
+        EnableWindow(owner, FALSE);
+    INT_PTR result = 0;
+    while (!Ended(hwnd, result)) {
+        MSG msg;
+        if (!NextMessage(&msg, 1000))
+            continue;
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // the outer loop sees it too
+            result = 0;
+            break;
+        }
+        DispatchMessageW(&msg);
+    }
+    if (disableOwner)
+        EnableWindow(owner, TRUE);
+    if (IsWindow(hwnd)) {
+        ShowWindow(hwnd, SW_HIDE);
+        DestroyWindow(hwnd);
+    }
+    return result;
+}
+
+}  // namespace
+
+LRESULT DialogWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    DLGPROC proc = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(hwnd, DWLP_DLGPROC));
+    INT_PTR handled = proc ? proc(hwnd, message, wParam, lParam) : 0;
+    if (handled)
+        return ReturnsDirectly(message) ? handled : GetWindowLongPtrW(hwnd, DWLP_MSGRESULT);
+    switch (message) {
+        case WM_CLOSE:
+            PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
+            return 0;
+        case WM_INITDIALOG:
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+}  // namespace gui
+
+using namespace gui;
+
+void RegisterDialogTemplate(int id, const DialogTemplate& dialogTemplate) {
+    Templates& t = AllTemplates();
+    std::lock_guard<std::mutex> hold(t.lock);
+    t.byId[id] = dialogTemplate;
+}
+
+INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM param) {
+    return RunModal(FindTemplate(templateName), parent, proc, param, instance);
+}
+
+HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC proc,
+                        LPARAM param) {
+    return CreateFromTemplate(FindTemplate(templateName), parent ? TopLevelOf(parent) : nullptr,
+                              proc, param, instance, false);
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+    {
+        std::lock_guard<std::mutex> hold(core().lock);
+        WindowPtr w = GetLocked(dialog);
+        if (!w || !w->dialog)
+            return FALSE;
+        w->ended = true;
+        w->endResult = result;
+    }
+    Wake();
+    return TRUE;
+}
+
+// ---- The message box ----
+
+namespace {
+
+struct BoxTexts {
+    std::wstring text;
+    std::wstring title;
+    HFONT font = nullptr;
+    RECT textRect{0, 0, 0, 0};
+    int band = 0;
+};
+
+constexpr int kBoxOk = IDOK;
+
+INT_PTR BoxInit(HWND hwnd, BoxTexts* box) {
+    SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(box));
+    RECT self;
+    GetWindowRect(hwnd, &self);
+    int w = self.right - self.left, h = self.bottom - self.top;
+    RECT around{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    HWND owner = GetParent(hwnd);
+    if (owner && IsWindowVisible(owner))
+        GetWindowRect(owner, &around);
+    MoveWindow(hwnd, around.left + (around.right - around.left - w) / 2,
+               around.top + (around.bottom - around.top - h) / 2, w, h, FALSE);
+    SendMessageW(GetDlgItem(hwnd, kBoxOk), WM_SETFONT, reinterpret_cast<WPARAM>(box->font), 0);
+    return TRUE;
+}
+
+void BoxPaint(HWND hwnd, BoxTexts* box) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+    RECT band{0, 0, client.right, box->band};
+    HBRUSH bandBrush = CreateSolidBrush(RGB(74, 71, 181));
+    FillRect(dc, &band, bandBrush);
+    DeleteObject(bandBrush);
+    HBRUSH frame = CreateSolidBrush(RGB(160, 160, 160));
+    FrameRect(dc, &client, frame);
+    DeleteObject(frame);
+    HGDIOBJ old = SelectObject(dc, box->font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT title = band;
+    InflateRect(&title, -10, 0);
+    DrawTextW(dc, box->title.c_str(), -1, &title, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    SetTextColor(dc, RGB(30, 30, 30));
+    RECT text = box->textRect;
+    DrawTextW(dc, box->text.c_str(), -1, &text, DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+    SelectObject(dc, old);
+    EndPaint(hwnd, &ps);
+}
+
+INT_PTR BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* box = reinterpret_cast<BoxTexts*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            return BoxInit(hwnd, reinterpret_cast<BoxTexts*>(lParam));
+        case WM_PAINT:
+            if (box)
+                BoxPaint(hwnd, box);
+            return TRUE;
+        case WM_ERASEBKGND:
+            return TRUE;
+        case WM_LBUTTONDOWN:
+            if (box && GET_Y_LPARAM(lParam) < box->band) {
+                POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+                ClientToScreen(hwnd, &p);
+                SendMessageW(hwnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(HTCAPTION),
+                             MAKELPARAM(p.x, p.y));
+            }
+            return TRUE;
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN || wParam == VK_ESCAPE)
+                EndDialog(hwnd, IDOK);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+                EndDialog(hwnd, IDOK);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR title, UINT) {
+    BoxTexts box;
+    box.text = text ? text : L"";
+    box.title = title ? title : L"Error";
+    const int dpi = GetDisplayDpi();
+    box.font = CreateFontW(-MulDiv(14, dpi, 96), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                           0, 0, L"Microsoft YaHei");
+    const int pad = MulDiv(16, dpi, 96);
+    box.band = MulDiv(30, dpi, 96);
+    const int buttonW = MulDiv(88, dpi, 96), buttonH = MulDiv(28, dpi, 96);
+    // Measure the message: at most 420 pixels (scaled) wide, wrapped.
+    HDC measure = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(measure, box.font);
+    RECT r{0, 0, MulDiv(420, dpi, 96), 0};
+    DrawTextW(measure, box.text.c_str(), -1, &r, DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    SelectObject(measure, old);
+    DeleteDC(measure);
+    const int width = std::max<int>(r.right, MulDiv(240, dpi, 96)) + 2 * pad;
+    const int height = box.band + pad + r.bottom + pad + buttonH + pad;
+    box.textRect = {pad, box.band + pad, width - pad, box.band + pad + r.bottom};
+    DialogTemplate t;
+    t.style = WS_POPUP;
+    t.cx = width;
+    t.cy = height;
+    t.title = box.title;
+    DialogItemTemplate ok;
+    ok.className = L"Button";
+    ok.text = L"OK";
+    ok.id = IDOK;
+    ok.style = WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON;
+    ok.x = (width - buttonW) / 2;
+    ok.y = height - pad - buttonH;
+    ok.cx = buttonW;
+    ok.cy = buttonH;
+    t.items.push_back(ok);
+    INT_PTR result = RunModal(t, owner, BoxProc, reinterpret_cast<LPARAM>(&box), nullptr);
+    DeleteObject(box.font);
+    return result == -1 ? 0 : IDOK;
+}

@@ -1,0 +1,154 @@
+// Xlib for what SDL cannot do: layered (per-pixel alpha, click-through)
+// windows, the compositing-manager query and the desktop's Xft.dpi. Kept apart
+// from the Windows-shaped headers, whose names collide with Xlib's.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace gui {
+namespace {
+
+struct Layered {
+    Display* display = nullptr;
+    ::Window window = 0;
+    Visual* visual = nullptr;
+    Colormap colormap = 0;
+    GC gc = nullptr;
+    int width = 1;
+    int height = 1;
+    int x = 0;
+    int y = 0;
+};
+
+}  // namespace
+
+void* LayeredCreate(const char* displayName) {
+    Display* display = XOpenDisplay(displayName);
+    if (!display)
+        return nullptr;
+    int screen = DefaultScreen(display);
+    XVisualInfo info;
+    if (!XMatchVisualInfo(display, screen, 32, TrueColor, &info)) {
+        XCloseDisplay(display);
+        return nullptr;
+    }
+    auto* layered = new Layered;
+    layered->display = display;
+    layered->visual = info.visual;
+    ::Window root = RootWindow(display, screen);
+    layered->colormap = XCreateColormap(display, root, info.visual, AllocNone);
+    XSetWindowAttributes attrs;
+    std::memset(&attrs, 0, sizeof attrs);
+    attrs.colormap = layered->colormap;
+    attrs.border_pixel = 0;
+    attrs.background_pixel = 0;
+    attrs.override_redirect = True;
+    layered->window =
+        XCreateWindow(display, root, 0, 0, 1, 1, 0, 32, InputOutput, info.visual,
+                      CWColormap | CWBorderPixel | CWBackPixel | CWOverrideRedirect, &attrs);
+    // An empty input shape: clicks reach whatever lies below (WS_EX_TRANSPARENT).
+    XShapeCombineRectangles(display, layered->window, ShapeInput, 0, 0, nullptr, 0, ShapeSet,
+                            Unsorted);
+    layered->gc = XCreateGC(display, layered->window, 0, nullptr);
+    XFlush(display);
+    return layered;
+}
+
+void LayeredUpdate(void* handle, int x, int y, int width, int height, const uint32_t* pixels) {
+    auto* l = static_cast<Layered*>(handle);
+    if (!l || width <= 0 || height <= 0)
+        return;
+    if (width != l->width || height != l->height || x != l->x || y != l->y) {
+        XMoveResizeWindow(l->display, l->window, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+        l->width = width;
+        l->height = height;
+        l->x = x;
+        l->y = y;
+    }
+    // XDestroyImage frees the data with free().
+    size_t bytes = static_cast<size_t>(width) * height * 4;
+    char* data = static_cast<char*>(std::malloc(bytes));
+    if (!data)
+        return;
+    std::memcpy(data, pixels, bytes);
+    XImage* image =
+        XCreateImage(l->display, l->visual, 32, ZPixmap, 0, data, static_cast<unsigned>(width),
+                     static_cast<unsigned>(height), 32, width * 4);
+    if (!image) {
+        std::free(data);
+        return;
+    }
+    XPutImage(l->display, l->window, l->gc, image, 0, 0, 0, 0, static_cast<unsigned>(width),
+              static_cast<unsigned>(height));
+    XDestroyImage(image);
+    XFlush(l->display);
+}
+
+void LayeredShow(void* handle, bool show) {
+    auto* l = static_cast<Layered*>(handle);
+    if (!l)
+        return;
+    if (show) {
+        XMapWindow(l->display, l->window);
+        XLowerWindow(l->display, l->window);  // a shadow lies below the windows it follows
+    } else {
+        XUnmapWindow(l->display, l->window);
+    }
+    XFlush(l->display);
+}
+
+void LayeredMove(void* handle, int x, int y) {
+    auto* l = static_cast<Layered*>(handle);
+    if (!l || (x == l->x && y == l->y))
+        return;
+    l->x = x;
+    l->y = y;
+    XMoveWindow(l->display, l->window, x, y);
+    XFlush(l->display);
+}
+
+void LayeredDestroy(void* handle) {
+    auto* l = static_cast<Layered*>(handle);
+    if (!l)
+        return;
+    XFreeGC(l->display, l->gc);
+    XDestroyWindow(l->display, l->window);
+    XFreeColormap(l->display, l->colormap);
+    XCloseDisplay(l->display);
+    delete l;
+}
+
+bool X11CompositionEnabled(const char* displayName) {
+    Display* display = XOpenDisplay(displayName);
+    if (!display)
+        return false;
+    char name[32];
+    std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", DefaultScreen(display));
+    Atom atom = XInternAtom(display, name, False);
+    bool owned = XGetSelectionOwner(display, atom) != None;
+    XCloseDisplay(display);
+    return owned;
+}
+
+int X11ResourceDpi(const char* displayName) {
+    Display* display = XOpenDisplay(displayName);
+    if (!display)
+        return 0;
+    int dpi = 0;
+    if (const char* resources = XResourceManagerString(display)) {
+        const char* at = std::strstr(resources, "Xft.dpi:");
+        if (at)
+            dpi = static_cast<int>(std::strtod(at + 8, nullptr) + 0.5);
+    }
+    XCloseDisplay(display);
+    return dpi > 0 && dpi < 1000 ? dpi : 0;
+}
+
+}  // namespace gui
