@@ -80,11 +80,18 @@ bool DownloaderCurl::HandleFailed(DownloadItem& item, bool& closed) {
     const char* u = GetBestURL(item.url);
     if (!u)
         u = FallbackToCdn(item.url);
+    // Another mirror still transferring has simply not measured a speed yet
+    // (a slow first answer); the range waits for the next pass instead of
+    // failing a download that mirror can finish.
+    if (!u && OtherMirrorRunning(item.url))
+        return true;
     if (!u) {
         GiveUp(item);
         return false;
     }
     DownloadItem* next = AddItem(item, item.pos, item.end, u);
+    if (m_repairItems.count(item.id))
+        m_repairItems.insert(next->id);
     item.state = kItemReplaced;
     BeginDownloadItem(next);
     return true;
@@ -108,9 +115,20 @@ void DownloaderCurl::HandleRunning(DownloadItem& item) {
     if (!u)
         return;
     DownloadItem* next = AddItem(item, item.pos, item.end, u);
+    if (m_repairItems.count(item.id))
+        m_repairItems.insert(next->id);
     item.end = item.pos;
     item.state = kItemClosed;
     BeginDownloadItem(next);
+}
+
+bool DownloaderCurl::OtherMirrorRunning(const char* url) const {
+    for (const auto& kv : items) {
+        const DownloadItem& it = kv.second;
+        if (it.state == kItemRunning && it.url && (!url || strcmp(it.url, url) != 0))
+            return true;
+    }
+    return false;
 }
 
 int DownloaderCurl::CountRunning() const {
@@ -129,7 +147,7 @@ void DownloaderCurl::HandleSucceeded(DownloadItem& item) {
     uint32_t largest = 0;
     for (auto& kv : items) {
         DownloadItem& v = kv.second;
-        if (v.state != kItemRunning || v.pos > v.end)
+        if (v.state != kItemRunning || v.pos > v.end || m_repairItems.count(v.id))
             continue;
         if (v.end - v.pos > largest) {
             largest = v.end - v.pos;

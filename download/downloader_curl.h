@@ -105,6 +105,7 @@ private:
     void GiveUp(DownloadItem& item);
     void FinalCheck();
     int CountRunning() const;
+    bool OtherMirrorRunning(const char* url) const;
 
     // Verification (verify.cpp).
     struct BlockRepair;
@@ -175,10 +176,14 @@ private:
     // Per bad block: repair passes made and the mirrors that served it wrong.
     struct BlockRepair {
         int passes = 0;
-        std::set<std::string> badUrls;
+        std::set<std::string> badUrls;     // served some of the block's bytes wrong, or may have
+        std::set<std::string> failedUrls;  // served the whole block, and it was wrong
         std::string lastUrl;
     };
     std::map<int, BlockRepair> m_repairs;
+    // Items fetching a bad block again (and their restarts); never split, as
+    // half a block handed to another mirror may go to the one that served it wrong.
+    std::set<int> m_repairItems;
     std::vector<std::thread> m_threads;  // every thread started, joined by the destructor
     int m_nThreadCount = 0;
     std::mutex m_wakeLock;

@@ -94,6 +94,7 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockRepair& r
     if (repair.passes == 0) {
         if (owner && owner->url) {
             repair.badUrls.insert(owner->url);
+            repair.failedUrls.insert(owner->url);
         } else {
             for (const auto& kv : items) {
                 const DownloadItem& it = kv.second;
@@ -103,14 +104,19 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockRepair& r
         }
     } else if (!repair.lastUrl.empty()) {
         repair.badUrls.insert(repair.lastUrl);
+        repair.failedUrls.insert(repair.lastUrl);
     }
     const char* u = GetBestURLExcept(repair.badUrls);
     if (!u && cdnUrl.fileSizeConsistent && !repair.badUrls.count(cdnUrl.url)) {
         u = cdnUrl.url;
         usingCdn = true;
     }
-    // Every mirror has failed this block once: fall back to the plain choice;
-    // the pass bound still ends a mirror set that cannot deliver it.
+    // A block pieced together from several ranges makes every contributor a
+    // suspect; the one that delivered it wrong whole is known bad, so a
+    // suspect not yet tried comes first. Otherwise the plain choice; the pass
+    // bound still ends a mirror set that cannot deliver the block.
+    if (!u)
+        u = GetBestURLExcept(repair.failedUrls);
     if (!u)
         u = GetBestURL(owner ? owner->url : nullptr);
     if (!u && cdnUrl.fileSizeConsistent) {
@@ -128,6 +134,7 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockRepair& r
     ++repair.passes;
     DownloadItem* base = owner ? owner : &items.begin()->second;
     DownloadItem* next = AddItem(*base, start, end, u);
+    m_repairItems.insert(next->id);
     WriteLog("Download_RepairData : GetBestURL Info, start(%d), end(%d), ID(%d).\n",
              static_cast<int>(start), static_cast<int>(end), next->id);
     return BeginDownloadItem(next);
