@@ -103,7 +103,7 @@ private:
     }
     void Advance(int64_t bytes);
     Reader OpenReader(const std::string& path, const char* password);
-    int FailedOpen(archive* a);
+    int FailedOpen();
     bool CountTotal(const std::string& path, const char* password);
     bool PrepareEntry(archive_entry* entry);
     bool CopyData(archive* in, archive* out);
@@ -235,8 +235,7 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
     return m_errors;
 }
 
-int EngineRun::FailedOpen(archive* a) {
-    (void)a;
+int EngineRun::FailedOpen() {
     if (m_outOfMemory) {
         Report(kEngineOutOfMemory);
         return kEngineOutOfMemory;
@@ -257,10 +256,10 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
     if (m_root == "/")
         m_root.clear();  // names are joined with "/"
     if (!CountTotal(archivePath, password))
-        return FailedOpen(nullptr);
+        return FailedOpen();
     Reader in = OpenReader(archivePath, password);
     if (!in)
-        return FailedOpen(nullptr);
+        return FailedOpen();
     Writer out(archive_write_disk_new());
     if (!out) {
         Report(kEngineOutOfMemory);

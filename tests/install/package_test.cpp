@@ -262,6 +262,18 @@ TEST_F(PackageTest, TemporaryFolderIsNeverOneThatAlreadyExists) {
     EXPECT_EQ(0700u, st.st_mode & 0777);
 }
 
+TEST_F(PackageTest, TruncatedPackagesFailCleanly) {
+    const std::string bytes = PackageAround(SamplePayload(), "UNINSTALLER");
+    for (size_t cut = 0; cut < bytes.size(); cut += 397) {
+        WriteFile(pkg, bytes.substr(0, cut));
+        Installed r = Install(pkg, out);
+        EXPECT_EQ(E_FAIL, r.result) << cut;
+        ASSERT_FALSE(r.log.events.empty());
+        EXPECT_EQ(2, r.log.events.back().first) << cut;
+    }
+    EXPECT_TRUE(ListFiles(temp.path()).empty());  // no temporary archive is left behind
+}
+
 TEST(ArchiveEngine, RejectsAMalformedCommandLine) {
     std::vector<int> codes;
     auto onError = [](void* ctx, int code) {
