@@ -29,8 +29,10 @@ constexpr double kLargeRadius = 118;
 // The download sweep shows parts of the coloured logo over the grey one, and
 // the window copies only non-white pixels, so both must ink exactly the same
 // pixels. Edge pixels would otherwise round to white in the light grey form
-// and not in the indigo one: make the disc's coverage decide for both.
-void SealSilhouette(cairo_t* cr, double cx, double cy, double radius) {
+// and not in the indigo one: make the disc's coverage decide for both. The
+// installation logo is copied over the grey rings, where a pure white letter
+// would let them show through; it keeps what lies outside the disc.
+void SealSilhouette(cairo_t* cr, double cx, double cy, double radius, bool clearOutside) {
     cairo_surface_t* target = cairo_get_target(cr);
     cairo_surface_flush(target);
     const int w = cairo_image_surface_get_width(target);
@@ -49,10 +51,12 @@ void SealSilhouette(cairo_t* cr, double cx, double cy, double radius) {
         const unsigned char* cov = coverage + y * cairo_image_surface_get_stride(mask);
         for (int x = 0; x < w; ++x) {
             const bool white = (row[x] & 0xFFFFFF) == 0xFFFFFF;
-            if (cov[x] == 0)
-                row[x] = 0xFFFFFFFF;
-            else if (white)
+            if (cov[x] == 0) {
+                if (clearOutside)
+                    row[x] = 0xFFFFFFFF;
+            } else if (white) {
                 row[x] = 0xFFFEFEFE;
+            }
         }
     }
     cairo_surface_destroy(mask);
@@ -68,11 +72,11 @@ void DrawLargeLogo(cairo_t* cr, LargeLogo form) {
     switch (form) {
         case LargeLogo::kGrey:
             DrawMark(cr, c, c, kLargeRadius, kGreyMark);
-            SealSilhouette(cr, c, c, kLargeRadius);
+            SealSilhouette(cr, c, c, kLargeRadius, true);
             break;
         case LargeLogo::kColour:
             DrawMark(cr, c, c, kLargeRadius, kColourMark);
-            SealSilhouette(cr, c, c, kLargeRadius);
+            SealSilhouette(cr, c, c, kLargeRadius, true);
             break;
         case LargeLogo::kInstalling:
             // A halo ring sets the mark off against the spreading grey rings.
@@ -81,6 +85,7 @@ void DrawLargeLogo(cairo_t* cr, LargeLogo form) {
             cairo_arc(cr, c, c, kLargeRadius + 10, 0, 2 * M_PI);
             cairo_stroke(cr);
             DrawMark(cr, c, c, kLargeRadius, kColourMark);
+            SealSilhouette(cr, c, c, kLargeRadius, false);
             break;
         case LargeLogo::kFailed: {
             // Pale, because the failure text is written across its middle.

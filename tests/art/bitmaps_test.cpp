@@ -144,6 +144,22 @@ TEST_F(BuiltinBitmaps, GreyAndColouredLogoShareOneOutline) {
     EXPECT_GT(DifferingPixels(grey, colour), inked / 2);
 }
 
+TEST_F(BuiltinBitmaps, CopiedLogosHaveNoHolesInTheirMark) {
+    // The window skips white pixels when it copies these over the rings or
+    // the other logo, so a white letter would let whatever is below show.
+    for (int id : {IDB_LARGE_LOGO_GREY, IDB_LARGE_LOGO_COLOUR, IDB_INSTALL_LOGO}) {
+        const Image logo = Load(id);
+        const double centre = logo.width / 2.0;
+        for (int y = 0; y < logo.height; ++y) {
+            for (int x = 0; x < logo.width; ++x) {
+                if (std::hypot(x + 0.5 - centre, y + 0.5 - centre) < 110) {
+                    ASSERT_NE(logo.Rgb(x, y), kWhite) << "bitmap " << id << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(BuiltinBitmaps, StatesOfOneControlLookDifferent) {
     const std::initializer_list<int> groups[] = {
         {IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED},
