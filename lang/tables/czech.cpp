@@ -9,15 +9,15 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Klikněte pro instalaci"},
+    {0,  L"Nainstalovat"},
     {1,  L"Vlastní"},
-    {2,  L"Souhlasím s"},
-    {3,  L"licenční smlouvou s koncovým uživatelem"},
+    {2,  L"Přijímám"},
+    {3,  L"licenční smlouvu s koncovým uživatelem"},
     {4,  L"Vytvořit zástupce na ploše"},
     {5,  L"Vytvořit zástupce v nabídce Start"},
     {6,  L"Spouštět automaticky při startu systému"},
-    {7,  L"Zapojit se do"},
-    {8,  L"Programu zlepšování uživatelských zkušeností"},
+    {7,  L"Účast v"},
+    {8,  L"programu zlepšování uživatelských zkušeností"},
     {9,  L"Spustit __PRODUCT_NAME__"},
     {10, L"Opravdu chcete ukončit instalaci aplikace __PRODUCT_NAME__?"},
     {11, L"OK"},

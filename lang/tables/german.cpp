@@ -9,10 +9,10 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Jetzt installieren"},
+    {0,  L"Installieren"},
     {1,  L"Benutzerdefiniert"},
-    {2,  L"Akzeptieren"},
-    {3,  L"Lizenzvereinbarung"},
+    {2,  L"Ich akzeptiere"},
+    {3,  L"die Lizenzvereinbarung"},
     {4,  L"Desktopverknüpfung erstellen"},
     {5,  L"Startmenü-Verknüpfung erstellen"},
     {6,  L"Beim Systemstart automatisch ausführen"},

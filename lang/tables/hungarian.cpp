@@ -9,7 +9,7 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Kattintson a telepítéshez"},
+    {0,  L"Telepítés"},
     {1,  L"Egyéni"},
     {2,  L"Elfogadom a"},
     {3,  L"felhasználói licencszerződést"},
@@ -17,7 +17,7 @@ const LangString kStrings[] = {
     {5,  L"Parancsikon létrehozása a Start menüben"},
     {6,  L"Automatikus indítás a rendszer indulásakor"},
     {7,  L"Csatlakozom a"},
-    {8,  L"Felhasználói élmény javítási programhoz"},
+    {8,  L"felhasználói élmény javítását célzó programhoz"},
     {9,  L"__PRODUCT_NAME__ indítása"},
     {10, L"Biztosan kilép a(z) __PRODUCT_NAME__ telepítéséből?"},
     {11, L"OK"},

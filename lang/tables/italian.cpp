@@ -9,7 +9,7 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Fai clic per installare"},
+    {0,  L"Installa ora"},
     {1,  L"Personalizza"},
     {2,  L"Accetto il"},
     {3,  L"Contratto di licenza con l'utente finale"},

@@ -9,7 +9,7 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Haga clic para instalar"},
+    {0,  L"Instalar ahora"},
     {1,  L"Personalizar"},
     {2,  L"Acepto el"},
     {3,  L"Contrato de licencia de usuario"},

@@ -9,15 +9,15 @@
 namespace {
 // clang-format off
 const LangString kStrings[] = {
-    {0,  L"Klicka för att installera"},
+    {0,  L"Installera nu"},
     {1,  L"Anpassa"},
-    {2,  L"Jag godkänner"},
+    {2,  L"Godkänn"},
     {3,  L"licensavtalet"},
     {4,  L"Skapa en genväg på skrivbordet"},
     {5,  L"Skapa en genväg på Start-menyn"},
     {6,  L"Starta automatiskt vid systemstart"},
-    {7,  L"Gå med i"},
-    {8,  L"programmet för förbättring av användarupplevelsen"},
+    {7,  L"Delta i"},
+    {8,  L"programmet för förbättrad användarupplevelse"},
     {9,  L"Starta __PRODUCT_NAME__"},
     {10, L"Vill du avbryta installationen av __PRODUCT_NAME__?"},
     {11, L"OK"},
