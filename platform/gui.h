@@ -518,6 +518,8 @@ enum class SyntheticMouse { Move, LeftDown, LeftUp };
 void InjectMouse(HWND hwnd, SyntheticMouse kind, int x, int y);
 void InjectKey(HWND hwnd, int virtualKey, bool control = false, bool shift = false);
 void InjectText(HWND hwnd, const wchar_t* text);  // characters typed into the focus window
+// True while input (synthetic or real) waits to be routed to a window.
+bool InputPending();
 // The clipboard text the edit box pastes (the desktop's clipboard).
 bool SetClipboardTextW(const wchar_t* text);
 

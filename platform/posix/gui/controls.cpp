@@ -121,6 +121,10 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case BM_CLICK:
             Notify(hwnd, BN_CLICKED);
             return 0;
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN || wParam == ' ')
+                Notify(hwnd, BN_CLICKED);
+            return 0;
         case WM_SETTEXT:
         case WM_ENABLE: {
             LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);

@@ -674,3 +674,8 @@ void InjectText(HWND hwnd, const wchar_t* text) {
 uint64_t GuiOffThreadCallCount() {
     return core().offThreadCalls.load();
 }
+
+bool InputPending() {
+    std::lock_guard<std::mutex> hold(core().lock);
+    return !core().input.empty();
+}
