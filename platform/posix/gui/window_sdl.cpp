@@ -195,6 +195,8 @@ bool BackendInit() {
         return b.ready.load();
     b.tried = true;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The driver's own framebuffer: no GL stack is loaded for a plain window surface.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
