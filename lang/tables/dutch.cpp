@@ -11,8 +11,8 @@ namespace {
 const LangString kStrings[] = {
     {0,  L"Nu installeren"},
     {1,  L"Aangepast"},
-    {2,  L"Ik accepteer de"},
-    {3,  L"gebruiksrechtovereenkomst"},
+    {2,  L"Ik accepteer"},
+    {3,  L"de gebruiksrechtovereenkomst"},
     {4,  L"Snelkoppeling op het bureaublad maken"},
     {5,  L"Snelkoppeling in het menu Start maken"},
     {6,  L"Automatisch uitvoeren bij het opstarten van het systeem"},
