@@ -52,7 +52,7 @@ DialogTemplate MessageBoxTemplate() {
 void RegisterUiDialogTemplates() {
     static std::once_flag once;
     std::call_once(once, [] {
-        RegisterDialogTemplate(kIdMessageBoxTemplate, MessageBoxTemplate());
-        RegisterDialogTemplate(kIdInfoViewTemplate, InfoViewTemplate());
+        RegisterDialogTemplate(IDD_MESSAGEBOX, MessageBoxTemplate());
+        RegisterDialogTemplate(IDD_INFOVIEW, InfoViewTemplate());
     });
 }

@@ -139,7 +139,7 @@ INT_PTR CALLBACK InfoViewDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 HWND OpenInfoView() {
     RegisterUiDialogTemplates();
-    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdInfoViewTemplate),
+    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INFOVIEW),
                                    nullptr, InfoViewDlgProc, 0);
     if (hwnd) {
         ShowWindow(hwnd, SW_SHOW);

@@ -14,10 +14,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "resources/resource_ids.h"
 #include "ui/common_dlg.h"
 #include "ui/info_view_model.h"
 
-constexpr int kIdInfoViewTemplate = 189;
 constexpr int kIdInfoItemList = 1001;
 constexpr int kIdInfoLogList = 1005;
 constexpr int kIdInfoShowItems = 1006;

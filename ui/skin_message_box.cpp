@@ -103,13 +103,13 @@ void SkinMessageBox::CreateControls() {
     close->SetFont(m_hFont);
     close->SetTextColor(kWhite);
     close->SetStateColors(kWhite, kWhite, kWhite, kWhite);
-    HBITMAP closeNormal = load(kIdBmpBoxCloseNormal);
-    HBITMAP closeHover = load(kIdBmpBoxCloseHover);
-    close->SetStateBitmaps(closeNormal, closeHover, load(kIdBmpBoxClosePressed), nullptr);
+    HBITMAP closeNormal = load(IDB_MSGBOX_CLOSE_NORMAL);
+    HBITMAP closeHover = load(IDB_MSGBOX_CLOSE_HOVER);
+    close->SetStateBitmaps(closeNormal, closeHover, load(IDB_MSGBOX_CLOSE_PRESSED), nullptr);
 
     StaticCtrl* icon = Add<StaticCtrl>(32, 90, 62, 120);
     icon->SetDrawBitmap(1);
-    icon->SetStateBitmaps(load(kIdBmpBoxIcon), nullptr, nullptr, nullptr);
+    icon->SetStateBitmaps(load(IDB_MSGBOX_ICON), nullptr, nullptr, nullptr);
 
     StaticCtrl* message = Add<StaticCtrl>(72, 36, 388, 156);
     message->SetFont(m_hFont);
@@ -123,9 +123,9 @@ void SkinMessageBox::CreateControls() {
     button->SetFont(m_hFont);
     button->SetTextColor(kWhite);
     button->SetStateColors(kWhite, kWhite, kWhite, kWhite);
-    HBITMAP buttonNormal = load(kIdBmpBoxButtonNormal);
-    HBITMAP buttonHover = load(kIdBmpBoxButtonHover);
-    button->SetStateBitmaps(buttonNormal, buttonHover, load(kIdBmpBoxButtonPressed), nullptr);
+    HBITMAP buttonNormal = load(IDB_MSGBOX_BUTTON_NORMAL);
+    HBITMAP buttonHover = load(IDB_MSGBOX_BUTTON_HOVER);
+    button->SetStateBitmaps(buttonNormal, buttonHover, load(IDB_MSGBOX_BUTTON_PRESSED), nullptr);
     button->SetText(m_strButton.c_str());
 
     m_buttons = {close, button};
@@ -261,7 +261,7 @@ int MySkinMessageBox(HWND parent, const wchar_t* title, const wchar_t* message,
     auto box = std::make_unique<SkinMessageBox>();
     box->SetTexts(title, message, buttonText);
     SkinMessageBox* outer = g_liveBox.exchange(box.get());
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kIdMessageBoxTemplate), parent,
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MESSAGEBOX), parent,
                     SkinMessageBoxProc, reinterpret_cast<LPARAM>(box.get()));
     box.reset();  // joins the repaint thread first
     g_liveBox = outer;

@@ -11,18 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "ui/common_dlg.h"
 #include "ui/skin_ctrl.h"
 
-// Resource ids of the box: its dialog template and its bitmaps.
-constexpr int kIdMessageBoxTemplate = 173;
-constexpr int kIdBmpBoxButtonHover = 174;
-constexpr int kIdBmpBoxIcon = 175;
-constexpr int kIdBmpBoxButtonNormal = 176;
-constexpr int kIdBmpBoxButtonPressed = 177;
-constexpr int kIdBmpBoxCloseHover = 178;
-constexpr int kIdBmpBoxCloseNormal = 179;
-constexpr int kIdBmpBoxClosePressed = 180;
 // Command ids of its controls, and the value MySkinMessageBox returns.
 constexpr int kIdBoxClose = 1612;
 constexpr int kIdBoxButton = 1629;

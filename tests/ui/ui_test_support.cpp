@@ -123,3 +123,97 @@ const std::vector<int>& CommandSink::commands() const {
 }
 
 }  // namespace ui_test
+
+namespace ui_test {
+
+namespace {
+TimerScript* g_script = nullptr;
+constexpr UINT_PTR kScriptTimer = 0x5C1;
+}  // namespace
+
+TimerScript::TimerScript(HWND host, std::vector<Step> steps, std::function<void()> onGiveUp,
+                         int maxTicks)
+    : m_host(host),
+      m_steps(std::move(steps)),
+      m_onGiveUp(std::move(onGiveUp)),
+      m_ticksLeft(maxTicks) {
+    g_script = this;
+    SetTimer(m_host, kScriptTimer, 20, &TimerScript::OnTimer);
+}
+
+TimerScript::~TimerScript() {
+    KillTimer(m_host, kScriptTimer);
+    g_script = nullptr;
+}
+
+void CALLBACK TimerScript::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_script) {
+        g_script->Tick();
+    }
+}
+
+void TimerScript::Tick() {
+    if (Finished() || m_bTimedOut) {
+        return;
+    }
+    if (--m_ticksLeft <= 0) {
+        m_bTimedOut = true;
+        if (m_onGiveUp) {
+            m_onGiveUp();
+        }
+        return;
+    }
+    if (m_steps[m_next]()) {
+        ++m_next;
+    }
+}
+
+COLORREF PresentedPixel(HWND hwnd, int x, int y) {
+    std::vector<uint32_t> pixels;
+    int width = 0;
+    int height = 0;
+    if (!CaptureWindowPixels(hwnd, pixels, width, height) || x < 0 || y < 0 || x >= width ||
+        y >= height) {
+        return CLR_INVALID;
+    }
+    uint32_t p = pixels[size_t(y) * width + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+COLORREF MessageBoxBitmapColour(int id) {
+    switch (id) {
+        case 174:
+            return RGB(0, 150, 0);  // button hover
+        case 175:
+            return RGB(250, 160, 0);  // icon
+        case 176:
+            return RGB(0, 100, 200);  // button normal
+        case 177:
+            return RGB(0, 50, 120);  // button pressed
+        case 178:
+            return RGB(200, 0, 0);  // close hover
+        case 179:
+            return RGB(120, 0, 120);  // close normal
+        case 180:
+            return RGB(90, 0, 0);  // close pressed
+        default:
+            return RGB(0, 0, 0);
+    }
+}
+
+void RegisterMessageBoxBitmaps() {
+    static bool done = false;
+    if (done) {
+        return;
+    }
+    done = true;
+    for (int id : {174, 176, 177}) {
+        RegisterSolidPng(id, 100, 32, MessageBoxBitmapColour(id));
+    }
+    for (int id : {178, 179, 180}) {
+        RegisterSolidPng(id, 17, 21, MessageBoxBitmapColour(id));
+    }
+    RegisterSolidPng(175, 30, 30, MessageBoxBitmapColour(175));
+}
+
+}  // namespace ui_test
