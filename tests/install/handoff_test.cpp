@@ -76,13 +76,14 @@ TEST_F(HandOffRun, ProgramGoneBeforeTheFirstLookKeepsTheFullCount) {
 }
 
 TEST_F(HandOffRun, LingeringMainApplicationIsEndedAfterTheLastLook) {
-    PlaceFakeApp(dir.Sub("Program/Korvel.exe"));
+    // A name of its own: the wait looks at every process of the name.
+    PlaceFakeApp(dir.Sub("Program/KorvelLinger.exe"));
     ScopedEnv seconds("KORVEL_FAKE_APP_SECONDS", "60");
     LogCapture capture;
-    EXPECT_TRUE(RunMainExe(folder, L"Korvel.exe", false, HandOffValues(), kFastPoll));
+    EXPECT_TRUE(RunMainExe(folder, L"KorvelLinger.exe", false, HandOffValues(), kFastPoll));
     EXPECT_TRUE(capture.Contains("Run main exe install : ExitCode(0), nWaitCount(-2).\n"));
     DWORD pid = 0;
-    EXPECT_FALSE(FindProcessByName(L"Korvel.exe", &pid));
+    EXPECT_FALSE(FindProcessByName(L"KorvelLinger.exe", &pid));
 }
 
 TEST_F(HandOffRun, MissingMainExecutableStartsNothingButTheRepairToolStillRuns) {

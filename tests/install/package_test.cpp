@@ -274,6 +274,21 @@ TEST_F(PackageTest, TruncatedPackagesFailCleanly) {
     EXPECT_TRUE(ListFiles(temp.path()).empty());  // no temporary archive is left behind
 }
 
+TEST_F(PackageTest, WithoutAFolderTheDefaultProgramFolderIsUsed) {
+    ScopedEnv programs("ProgramW6432", dir.Sub("Programs").c_str());
+    WriteFile(pkg, PackageAround(SamplePayload(), "U", true));
+    LogCapture capture;
+    ASSERT_EQ(S_OK, Install(pkg, L"").result);
+    EXPECT_EQ(dir.WSub("Programs/Korvel 12"), GetProgramPath());
+    EXPECT_TRUE(capture.Contains("GetProgramPath lpszProgram. \n"));
+    EXPECT_EQ("U", ReadFile(dir.Sub("Programs/Korvel 12/uninstall.exe")));
+
+    wchar_t buffer[kMaxPath];
+    EXPECT_TRUE(GetDefaultProgramPath(buffer, L"Other", false, true));
+    EXPECT_EQ(dir.WSub("Programs/Other"), std::wstring(buffer));
+    EXPECT_FALSE(PathFileExists(buffer));  // not created without the flag
+}
+
 TEST(ArchiveEngine, RejectsAMalformedCommandLine) {
     std::vector<int> codes;
     auto onError = [](void* ctx, int code) {
