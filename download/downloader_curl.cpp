@@ -97,9 +97,13 @@ HRESULT DownloaderCurl::LoadConfigText(const char* text, int length) {
         EndWithConfigFailure();
         return E_FAIL;
     }
+    // The XML reader runs to the text's NUL; a buffer is only trusted for
+    // `length` bytes, so it gets a terminated copy of at most that much.
+    const std::string bounded(text, strnlen(text, static_cast<size_t>(std::max(length, 0))));
     boost::shared_ptr<IXMLParse> parser;
     HRESULT hr = E_INVALIDARG;
-    if (CreateXMLParse(parser) == 0 && parser && parser->LoadFromMemory(text, length)) {
+    if (CreateXMLParse(parser) == 0 && parser &&
+        parser->LoadFromMemory(bounded.c_str(), static_cast<int>(bounded.size()))) {
         std::string dest;
         {
             AutoMutex lock(m_hMutex);

@@ -26,6 +26,10 @@ constexpr const char* kReportPath = "/api/install/online.php";
 constexpr const char* kLogUploadPath = "/api/install/index_log.php";
 constexpr int kReportVersion = 1015;
 
+// The service's reply rule: true only when the reply is an object whose
+// member "result" is an object whose member "res" is the literal true.
+bool IsAcceptedReply(const std::string& reply);
+
 // "http://" + the deployment's API host + path.
 std::string DefaultReportUrl();
 std::string DefaultLogUploadUrl();

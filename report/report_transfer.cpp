@@ -72,6 +72,8 @@ private:
     curl_mime* m_mime = nullptr;
 };
 
+}  // namespace
+
 // Only {"result":{"res":true}} means the service took the report.
 bool IsAcceptedReply(const std::string& reply) {
     CJsonObject root(reply);
@@ -79,8 +81,6 @@ bool IsAcceptedReply(const std::string& reply) {
     bool res = false;
     return root.Get("result", result) && result.Get("res", res) && res;
 }
-
-}  // namespace
 
 bool InstallReporter::PostReport(const std::string& url, const std::string& jsonText,
                                  const std::string& appId) const {
