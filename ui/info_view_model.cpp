@@ -12,8 +12,11 @@ wchar_t* FormatSizeW(unsigned bytes, wchar_t* buffer, int length) {
     }
     char narrow[64];
     FormatSize(bytes, narrow, sizeof(narrow));
-    // Wide "%s" would read a narrow argument here, so print the wide text with "%ls".
-    swprintf(buffer, size_t(length), L"%ls", AnsiToWide(narrow).c_str());
+    // Cut to the buffer and always terminated (swprintf leaves an overflow undefined).
+    std::wstring wide = AnsiToWide(narrow);
+    size_t n = std::min(wide.size(), size_t(length - 1));
+    std::copy(wide.begin(), wide.begin() + n, buffer);
+    buffer[n] = L'\0';
     return buffer;
 }
 

@@ -134,13 +134,13 @@ void CWndShadow::Hide(uint8_t clearBits) {
     m_status &= uint8_t(~clearBits);
 }
 
-void CWndShadow::Show(HWND parent) {
+void CWndShadow::Show(HWND parent, bool showing) {
     // Visibility follows the parent's state each time, so a hidden, maximised or
     // minimised parent, or a desktop without composition, never keeps a shadow.
     m_status &= uint8_t(~(kShadowVisible | kParentVisible));
     if (Active()) {
         LONG style = GetWindowLongW(parent, GWL_STYLE);
-        if (style & WS_VISIBLE) {
+        if (showing || (style & WS_VISIBLE)) {
             m_status |= kParentVisible;
             if (!(style & (WS_MAXIMIZE | WS_MINIMIZE))) {
                 m_status |= kShadowVisible;
@@ -236,7 +236,7 @@ LRESULT CWndShadow::OnShowWindow(HWND parent, WPARAM wParam, LPARAM lParam) {
     LRESULT result = CallWindowProcW(m_prevProc, parent, WM_SHOWWINDOW, wParam, lParam);
     if (wParam) {
         m_bUpdate = true;
-        Show(parent);
+        Show(parent, true);
     } else {
         Hide(kShadowVisible | kParentVisible);
     }

@@ -51,7 +51,8 @@ public:
     const ShadowParams& Params() const { return m_params; }
 
 private:
-    void Show(HWND parent);
+    // showing: the parent is being shown (WM_SHOWWINDOW comes before WS_VISIBLE is set).
+    void Show(HWND parent, bool showing = false);
     void Update(HWND parent);
     // Fills the W x H bottom-up pixels from the parent's shape (its window region, if any).
     void MakeShadow(uint32_t* pixels, HWND parent, const RECT& parentRect);

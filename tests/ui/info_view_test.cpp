@@ -50,9 +50,8 @@ protected:
         g_view = m_view.get();
     }
     void Open() {
-        m_hwnd =
-            CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INFOVIEW),
-                               nullptr, TestViewProc, 0);
+        m_hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_INFOVIEW),
+                                    nullptr, TestViewProc, 0);
         ASSERT_NE(nullptr, m_hwnd);
         ShowWindow(m_hwnd, SW_SHOW);
     }

@@ -63,10 +63,13 @@ protected:
 TEST_F(MessageBoxTest, BandsBitmapsAndPlace) {
     RECT window{0, 0, 0, 0};
     std::vector<COLORREF> seen;
-    const POINT probes[] = {{200, 10}, {200, 100}, {20, 190},  {419, 160},
-                            {47, 105}, {409, 10},  {170, 190}, {250, 170}};
+    const POINT probes[] = {{200, 10}, {30, 60},  {20, 190},  {419, 150},
+                            {47, 105}, {409, 10}, {170, 190}, {250, 170}};
     int result =
         Show({WaitForFirstFrame(),
+              // Off the buttons, whatever the pointer did before the box opened.
+              Mouse(SyntheticMouse::Move, 30, 60),
+              [] { return PresentedPixel(BoxWindow(), 170, 190) == MessageBoxBitmapColour(176); },
               [&] {
                   GetWindowRect(BoxWindow(), &window);
                   for (const POINT& p : probes) {
@@ -153,14 +156,14 @@ TEST_F(MessageBoxTest, DraggingTheFreeAreaMovesTheWindow) {
         };
     };
     Show({WaitForFirstFrame(), record(&before), Mouse(SyntheticMouse::LeftDown, 100, 100),
-          Mouse(SyntheticMouse::Move, 130, 120), Mouse(SyntheticMouse::Move, 140, 125),
-          Mouse(SyntheticMouse::LeftUp, 140, 125), record(&afterDrag),
-          Mouse(SyntheticMouse::LeftDown, 210 - 40, 183 - 25),  // the button, moved along
-          Mouse(SyntheticMouse::Move, 250, 150), record(&afterButton),
-          Mouse(SyntheticMouse::LeftUp, 250, 150), Mouse(SyntheticMouse::LeftDown, 170, 158),
-          Mouse(SyntheticMouse::LeftUp, 170, 158)});
-    EXPECT_EQ(before.left + 40, afterDrag.left);
-    EXPECT_EQ(before.top + 25, afterDrag.top);
+          Mouse(SyntheticMouse::Move, 130, 120), Mouse(SyntheticMouse::LeftUp, 130, 120),
+          record(&afterDrag),
+          // Client coordinates: the button is where it was inside the moved window.
+          Mouse(SyntheticMouse::LeftDown, 210, 183), Mouse(SyntheticMouse::Move, 250, 150),
+          record(&afterButton), Mouse(SyntheticMouse::LeftUp, 250, 150),
+          Mouse(SyntheticMouse::LeftDown, 210, 183), Mouse(SyntheticMouse::LeftUp, 210, 183)});
+    EXPECT_EQ(before.left + 30, afterDrag.left);
+    EXPECT_EQ(before.top + 20, afterDrag.top);
     EXPECT_EQ(afterDrag.left, afterButton.left);  // a press on the button does not drag
     EXPECT_EQ(afterDrag.top, afterButton.top);
 }

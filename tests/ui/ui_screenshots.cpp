@@ -46,7 +46,8 @@ bool ShootMessageBox(const std::string& path) {
     return written;
 }
 
-InfoViewItem Item(int id, uint32_t start, uint32_t done, uint32_t speed, int state, const char* url) {
+InfoViewItem Item(int id, uint32_t start, uint32_t done, uint32_t speed, int state,
+                  const char* url) {
     InfoViewItem item;
     item.id = id;
     item.start = start;
@@ -67,11 +68,10 @@ bool ShootInfoView(const std::string& path) {
     InfoViewStats stats;
     const char* a = "http://mirror1.korvel.example/korvel12/KorvelSetup_x64_12.0.3.exe";
     const char* b = "http://mirror2.korvel.example/korvel12/KorvelSetup_x64_12.0.3.exe";
-    stats.items = {Item(0, 0, 8 * 1048576, 0, 3, a),
-                   Item(1, 8 * 1048576, 5 * 1048576 + 1234, 2310000, 0, a),
-                   Item(2, 16 * 1048576, 3 * 1048576, 1710000, 0, b),
-                   Item(3, 24 * 1048576, 700000, 0, 1, b),
-                   Item(4, 32 * 1048576, 12000, 0, 2, "http://cdn.korvel.example/k12.exe")};
+    stats.items = {
+        Item(0, 0, 8 * 1048576, 0, 3, a), Item(1, 8 * 1048576, 5 * 1048576 + 1234, 2310000, 0, a),
+        Item(2, 16 * 1048576, 3 * 1048576, 1710000, 0, b), Item(3, 24 * 1048576, 700000, 0, 1, b),
+        Item(4, 32 * 1048576, 12000, 0, 2, "http://cdn.korvel.example/k12.exe")};
     RefreshInfoView(&stats);
     PumpMessagesUntil([] { return false; }, 600);
     bool written = CaptureWindowPng(view, path);

@@ -153,9 +153,10 @@ void CALLBACK TimerScript::OnTimer(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void TimerScript::Tick() {
-    if (Finished() || m_bTimedOut) {
+    if (m_bTimedOut) {
         return;
     }
+    // Counting on after the last step too: a modal loop the steps failed to end gives up.
     if (--m_ticksLeft <= 0) {
         m_bTimedOut = true;
         if (m_onGiveUp) {
@@ -163,7 +164,7 @@ void TimerScript::Tick() {
         }
         return;
     }
-    if (m_steps[m_next]()) {
+    if (!Finished() && m_steps[m_next]()) {
         ++m_next;
     }
 }

@@ -26,30 +26,32 @@ TEST(MessageBoxOnX, RealClickOnTheButtonClosesIt) {
         SkinMessageBox* live = LiveSkinMessageBox();
         return live ? live->GetHwnd() : nullptr;
     };
-    ui_test::TimerScript script(
-        host.hwnd(),
-        {[&] { return box() && IsWindowVisible(box()); },
-         [&] {
-             RECT r{0, 0, 0, 0};
-             GetWindowRect(box(), &r);
-             if (xdotool) {
-                 std::string command = "xdotool mousemove --sync " + std::to_string(r.left + 210) +
-                                       " " + std::to_string(r.top + 183) + " click 1";
-                 clicker = std::thread(
-                     [command, &clicked] { clicked = std::system(command.c_str()) == 0; });
-             } else {
-                 InjectMouse(box(), SyntheticMouse::LeftDown, 210, 183);
-                 InjectMouse(box(), SyntheticMouse::LeftUp, 210, 183);
-                 clicked = true;
-             }
-             return true;
-         },
-         [] { return false; }},  // only the click may end the box
-        [&] {
-            if (box()) {
-                PostMessageW(box(), WM_CLOSE, 0, 0);
-            }
-        });
+    ui_test::TimerScript script(host.hwnd(),
+                                {[&] { return box() && IsWindowVisible(box()); },
+                                 [&] {
+                                     RECT r{0, 0, 0, 0};
+                                     GetWindowRect(box(), &r);
+                                     if (xdotool) {
+                                         std::string command =
+                                             "xdotool mousemove --sync 1 1 mousemove --sync " +
+                                             std::to_string(r.left + 210) + " " +
+                                             std::to_string(r.top + 183) + " click 1";
+                                         clicker = std::thread([command, &clicked] {
+                                             clicked = std::system(command.c_str()) == 0;
+                                         });
+                                     } else {
+                                         InjectMouse(box(), SyntheticMouse::LeftDown, 210, 183);
+                                         InjectMouse(box(), SyntheticMouse::LeftUp, 210, 183);
+                                         clicked = true;
+                                     }
+                                     return true;
+                                 },
+                                 [] { return false; }},  // only the click may end the box
+                                [&] {
+                                    if (box()) {
+                                        PostMessageW(box(), WM_CLOSE, 0, 0);
+                                    }
+                                });
     int result = MySkinMessageBox(host.hwnd(), L"Korvel Setup", L"Install Failed!", L"OK");
     if (clicker.joinable()) {
         clicker.join();
