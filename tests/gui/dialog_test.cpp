@@ -218,3 +218,52 @@ TEST(Dialog, MessageBoxShowsItsTextAndReturnsOk) {
 }
 
 }  // namespace
+
+namespace {
+
+WNDPROC g_previous = nullptr;
+std::vector<UINT> g_hooked;
+
+LRESULT Hook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_MOVE || message == WM_SHOWWINDOW || message == WM_DESTROY ||
+        message == WM_SIZE)
+        g_hooked.push_back(message);
+    return CallWindowProcW(g_previous, hwnd, message, wParam, lParam);
+}
+
+INT_PTR HookedDialogProc(HWND hwnd, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            // Hooked from inside the dialog, as the window shadow does on the first message.
+            g_previous = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Hook)));
+            PostMessageW(hwnd, kEndWith, 0, 0);
+            return TRUE;
+        case kEndWith:
+            MoveWindow(hwnd, 10, 20, 300, 200, FALSE);
+            EndDialog(hwnd, 3);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+TEST(Dialog, ASubclassedDialogSeesItsMessagesAndStillWorks) {
+    g_hooked.clear();
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(kPlain), nullptr, HookedDialogProc, 0), 3);
+    ASSERT_NE(g_previous, nullptr);
+    // Shown by the modal loop, moved and sized, then hidden and destroyed at its end.
+    std::vector<UINT> expected{WM_SHOWWINDOW, WM_MOVE, WM_SIZE, WM_SHOWWINDOW, WM_DESTROY};
+    EXPECT_EQ(g_hooked, expected);
+    HWND window = gui_test::MakeWindow(0, 0, 40, 40);
+    HRGN out = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(window, out), ERROR) << "no window region by default";
+    SetWindowRgn(window, CreateRectRgn(5, 0, 35, 40), FALSE);
+    EXPECT_EQ(GetWindowRgn(window, out), SIMPLEREGION);
+    EXPECT_FALSE(PtInRegion(out, 2, 2));
+    EXPECT_TRUE(PtInRegion(out, 6, 2));
+    DeleteObject(out);
+    DestroyWindow(window);
+}
+
+}  // namespace

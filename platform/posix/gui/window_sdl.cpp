@@ -126,6 +126,15 @@ void WindowEvent(const SDL_WindowEvent& e) {
         case SDL_WINDOWEVENT_CLOSE:
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
             break;
+        // The desktop minimised or restored the window (taskbar, keys).
+        case SDL_WINDOWEVENT_MINIMIZED:
+            if (!IsIconic(hwnd))
+                ShowWindow(hwnd, SW_MINIMIZE);
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+            if (IsIconic(hwnd))
+                ShowWindow(hwnd, SW_RESTORE);
+            break;
         case SDL_WINDOWEVENT_EXPOSED:
             w->dirty.store(true);
             break;
