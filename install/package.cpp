@@ -60,8 +60,9 @@ std::unique_ptr<char[]> ReadBlock(JFile& file, int32_t offset, int32_t size, siz
     if (!block)
         return nullptr;
     memset(block.get(), 0, static_cast<size_t>(size) + extra);
-    file.Seek(offset, JFile::kBegin);
-    file.Read(block.get(), size);
+    // A block that cannot be reached stays zero rather than taking other bytes.
+    if (file.Seek(offset, JFile::kBegin) == 0)
+        file.Read(block.get(), size);
     return block;
 }
 
