@@ -514,7 +514,7 @@ bool CaptureWindowPng(HWND hwnd, const std::string& path);
 
 // Synthetic input at client coordinates of hwnd (a top-level window or a
 // child), routed as real input is (capture, children, dragging); any thread.
-enum class SyntheticMouse { Move, LeftDown, LeftUp };
+enum class SyntheticMouse { Move, LeftDown, LeftUp, Wheel };  // Wheel: one notch away from the user
 void InjectMouse(HWND hwnd, SyntheticMouse kind, int x, int y);
 void InjectKey(HWND hwnd, int virtualKey, bool control = false, bool shift = false);
 void InjectText(HWND hwnd, const wchar_t* text);  // characters typed into the focus window

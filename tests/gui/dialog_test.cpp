@@ -182,6 +182,13 @@ TEST(Dialog, ModelessDialogsStayUntilDestroyed) {
     wchar_t text[16];
     EXPECT_EQ(SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(text)), 6);
     EXPECT_STREQ(text, L"second");
+    for (int i = 0; i < 20; ++i)
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"log line"));
+    SendMessageW(list, LB_SETTOPINDEX, 5, 0);
+    InjectMouse(view, SyntheticMouse::Wheel, 60, 20);  // one notch up: three rows back
+    ASSERT_TRUE(
+        gui_test::Pump(3000, [&] { return SendMessageW(list, LB_GETTOPINDEX, 0, 0) != 5; }));
+    EXPECT_EQ(SendMessageW(list, LB_GETTOPINDEX, 0, 0), 2);
     HWND items = GetDlgItem(view, 1001);
     LVCOLUMNW column{LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, LVCFMT_LEFT, 100,
                      const_cast<LPWSTR>(L"Num"),        0,           0};

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/resource.h"
+#include "tests/support/test_support.h"
 #include "tests/gui/gui_test_util.h"
 
 using gui_test::Canvas;
@@ -196,6 +197,13 @@ TEST(Drawing, DisplayDpiOverrideScalesLikeTheDialogs) {
     ReleaseDC(nullptr, screen);
     SetGuiDpiOverride(0);
     EXPECT_EQ(GetDisplayDpi(), 96);
+    {
+        korvel_test::ScopedEnv env("KORVEL_DPI", "120");
+        EXPECT_EQ(GetDisplayDpi(), 120);
+        SetGuiDpiOverride(144);
+        EXPECT_EQ(GetDisplayDpi(), 144) << "the explicit override wins";
+        SetGuiDpiOverride(0);
+    }
     EXPECT_EQ(MulDiv(-5, 1, 2), -3) << "halves round away from zero";
     EXPECT_EQ(MulDiv(1, 1, 0), -1);
 }

@@ -395,6 +395,11 @@ LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return static_cast<LRESULT>(s.rows.size());
         case LVM_GETITEMTEXTW:
             return GetCellText(s, wParam, reinterpret_cast<LVITEMW*>(lParam));
+        case WM_MOUSEWHEEL: {
+            int steps = -static_cast<short>(HIWORD(wParam)) / 40;
+            s.top = std::clamp(s.top + steps, 0, std::max(0, static_cast<int>(s.rows.size()) - 1));
+            break;
+        }
         case WM_PAINT:
             PaintListView(hwnd);
             return 0;

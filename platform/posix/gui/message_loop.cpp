@@ -160,6 +160,13 @@ void RouteMouse(const InputRecord& in) {
     }
     HWND top = TopLevelOf(in.hwnd);
     HWND target = capture ? capture : HitTest(top, screen);
+    if (target && in.mouse == SyntheticMouse::Wheel) {
+        // Wheel messages carry screen coordinates, as on Windows.
+        if (IsWindowEnabled(target))
+            PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(keys, static_cast<WORD>(in.wheel)),
+                         MAKELPARAM(screen.x, screen.y));
+        return;
+    }
     if (!target)
         return;
     if (!capture && (!IsWindowEnabled(target) || !IsWindowEnabled(top)))
@@ -650,6 +657,7 @@ void InjectMouse(HWND hwnd, SyntheticMouse kind, int x, int y) {
     in.mouse = kind;
     in.x = x;
     in.y = y;
+    in.wheel = kind == SyntheticMouse::Wheel ? 120 : 0;
     QueueBackendInput(in);
 }
 

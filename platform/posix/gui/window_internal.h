@@ -96,6 +96,7 @@ struct InputRecord {
     SyntheticMouse mouse = SyntheticMouse::Move;
     int x = 0, y = 0;
     bool screenKnown = false;  // x, y are already screen coordinates (backend drags)
+    int wheel = 0;             // WHEEL_DELTA units, positive away from the user
     int key = 0;
     bool control = false, shift = false;
     std::wstring text;

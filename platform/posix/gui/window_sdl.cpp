@@ -163,6 +163,20 @@ void Handle(const SDL_Event& e) {
                                                          : SyntheticMouse::LeftUp,
                            e.button.x, e.button.y);
             break;
+        case SDL_MOUSEWHEEL: {
+            int x = 0, y = 0;
+            SDL_GetMouseState(&x, &y);
+            InputRecord in;
+            in.type = InputRecord::Mouse;
+            in.hwnd = Owner(e.wheel.windowID);
+            in.mouse = SyntheticMouse::Wheel;
+            in.x = x;
+            in.y = y;
+            in.wheel = (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y) * 120;
+            if (in.hwnd && in.wheel)
+                QueueBackendInput(in);
+            break;
+        }
         case SDL_KEYDOWN: {
             int vk = VirtualKey(e.key.keysym.sym);
             if (vk) {
