@@ -12,6 +12,7 @@ if(NOT WIN32)
     posix/gui/message_loop.cpp
     posix/gui/window_sdl.cpp
     posix/gui/layered_x11.cpp
+    posix/gui/sdl_x11_window.cpp
     posix/gui/layered_capture.cpp
     posix/gui/dialogs.cpp
     posix/gui/controls.cpp

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "platform/resource.h"
-#include "tests/support/test_support.h"
 #include "tests/gui/gui_test_util.h"
+#include "tests/support/test_support.h"
 
 using gui_test::Canvas;
 

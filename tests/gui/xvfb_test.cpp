@@ -69,6 +69,32 @@ TEST(XvfbChild, ClickWithXdotool) {
     BOOL composed = TRUE;
     DwmIsCompositionEnabled(&composed);
     EXPECT_FALSE(composed) << "Xvfb runs no compositing manager";
+    // A layered window goes through Xlib (an ARGB window, left unmapped here).
+    HWND layered = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT, L"GuiTestWindow", L"",
+                                   WS_POPUPWINDOW, 0, 0, 0, 0, window, nullptr, nullptr, nullptr);
+    ASSERT_NE(layered, nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 360;
+    info.bmiHeader.biHeight = 260;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, dib);
+    POINT at{70, 70}, origin{0, 0};
+    SIZE size{360, 260};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    EXPECT_TRUE(
+        UpdateLayeredWindow(layered, nullptr, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA));
+    ShowWindow(layered, SW_SHOWNA);
+    gui_test::PumpFor(50);
+    SetWindowPos(layered, nullptr, 80, 80, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+    gui_test::PumpFor(50);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    DeleteObject(dib);
     std::string png = ::testing::TempDir() + "/xvfb_window.png";
     EXPECT_TRUE(CaptureWindowPng(window, png));
     std::remove(png.c_str());

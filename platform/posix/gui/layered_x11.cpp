@@ -91,13 +91,57 @@ void LayeredUpdate(void* handle, int x, int y, int width, int height, const uint
     XFlush(l->display);
 }
 
-void LayeredShow(void* handle, bool show) {
+namespace {
+
+int IgnoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
+
+// The ancestor of a window that is a child of the root (a window manager's
+// frame, or the window itself without one); 0 when it cannot be found.
+::Window TopLevelAncestor(Display* display, ::Window window) {
+    for (int depth = 0; window && depth < 16; ++depth) {
+        ::Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count))
+            return 0;
+        if (children)
+            XFree(children);
+        if (parent == root)
+            return window;
+        window = parent;
+    }
+    return 0;
+}
+
+// A shadow lies directly below the window it follows (or below all windows
+// when that one is unknown).
+void StackBelow(Layered* l, unsigned long owner) {
+    ::Window sibling = owner ? TopLevelAncestor(l->display, owner) : 0;
+    if (!sibling) {
+        XLowerWindow(l->display, l->window);
+        return;
+    }
+    XSync(l->display, False);
+    auto previous = XSetErrorHandler(IgnoreErrors);  // a vanished sibling is no reason to exit
+    XWindowChanges changes;
+    std::memset(&changes, 0, sizeof changes);
+    changes.sibling = sibling;
+    changes.stack_mode = Below;
+    XConfigureWindow(l->display, l->window, CWSibling | CWStackMode, &changes);
+    XSync(l->display, False);
+    XSetErrorHandler(previous);
+}
+
+}  // namespace
+
+void LayeredShow(void* handle, bool show, unsigned long owner) {
     auto* l = static_cast<Layered*>(handle);
     if (!l)
         return;
     if (show) {
         XMapWindow(l->display, l->window);
-        XLowerWindow(l->display, l->window);  // a shadow lies below the windows it follows
+        StackBelow(l, owner);
     } else {
         XUnmapWindow(l->display, l->window);
     }

@@ -186,7 +186,8 @@ bool BackendComposited();  // a compositing manager ran at start (X11)
 // ---- Layered windows on X11 (layered_x11.cpp), UI thread only ----
 void* LayeredCreate(const char* displayName);
 void LayeredUpdate(void* handle, int x, int y, int width, int height, const uint32_t* pixels);
-void LayeredShow(void* handle, bool show);
+void LayeredShow(void* handle, bool show, unsigned long ownerX11Window);
+unsigned long SdlX11Window(void* sdlWindow);  // sdl_x11_window.cpp; 0 when not X11
 void LayeredMove(void* handle, int x, int y);
 void LayeredDestroy(void* handle);
 bool X11CompositionEnabled(const char* displayName);

@@ -281,7 +281,8 @@ void BackendShow(Window& w, bool show, bool activate) {
     if (!OnUi())
         return;
     if (w.layered) {
-        LayeredShow(w.layered, show && B().composited);
+        WindowPtr owner = Get(w.parent);
+        LayeredShow(w.layered, show && B().composited, owner ? SdlX11Window(owner->backend) : 0);
         if (show)
             w.dirty.store(true);
         return;
