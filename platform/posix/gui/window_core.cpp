@@ -646,7 +646,7 @@ void Place(HWND hwnd, RECT next, bool redraw) {
     } else if (redraw && moved) {
         InvalidateRect(hwnd, nullptr, TRUE);
     }
-    FrameChanged(child ? hwnd : hwnd);
+    FrameChanged(hwnd);
 }
 
 }  // namespace

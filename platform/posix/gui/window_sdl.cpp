@@ -312,14 +312,17 @@ void BackendMinimize(Window& w, bool minimize) {
 void BackendPlace(Window& w) {
     if (!OnUi())
         return;
+    RECT r;
+    DWORD style;
+    Facts(w, r, style);
     if (w.layered) {
-        LayeredMove(w.layered, w.rect.left, w.rect.top);
+        LayeredMove(w.layered, r.left, r.top);
         return;
     }
     if (SDL_Window* window = Sdl(w)) {
-        SDL_SetWindowPosition(window, w.rect.left, w.rect.top);
-        SDL_SetWindowSize(window, std::max<int>(1, w.rect.right - w.rect.left),
-                          std::max<int>(1, w.rect.bottom - w.rect.top));
+        SDL_SetWindowPosition(window, r.left, r.top);
+        SDL_SetWindowSize(window, std::max<int>(1, r.right - r.left),
+                          std::max<int>(1, r.bottom - r.top));
         w.dirty.store(true);
     }
 }
@@ -357,15 +360,18 @@ void BackendIcon(Window& w, HICON icon) {
 void BackendPresent(Window& w) {
     if (!OnUi())
         return;
+    RECT r;
+    DWORD style;
+    Facts(w, r, style);
     if (w.layered) {
         std::vector<uint32_t> pixels;
         int width = 0, height = 0;
         if (Compose(w.handle, pixels, width, height) && width > 0 && height > 0)
-            LayeredUpdate(w.layered, w.rect.left, w.rect.top, width, height, pixels.data());
+            LayeredUpdate(w.layered, r.left, r.top, width, height, pixels.data());
         return;
     }
     SDL_Window* window = Sdl(w);
-    if (!window || !(w.style & WS_VISIBLE))
+    if (!window || !(style & WS_VISIBLE))
         return;
     std::vector<uint32_t> pixels;
     int width = 0, height = 0;
