@@ -50,6 +50,13 @@ SDL_Window* Sdl(const Window& w) {
     return static_cast<SDL_Window*>(w.backend);
 }
 
+// Rectangle and style under the layer lock: other threads may change the style.
+void Facts(const Window& w, RECT& rect, DWORD& style) {
+    std::lock_guard<std::mutex> hold(core().lock);
+    rect = w.rect;
+    style = w.style;
+}
+
 int VirtualKey(SDL_Keycode key) {
     switch (key) {
         case SDLK_BACKSPACE:
