@@ -302,3 +302,25 @@ TEST_F(MessageTest, LayeredWindowsTakePremultipliedPixelsAndFollowTheirPlace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MessageTest, ASendToAWindowDestroyedMeanwhileReturnsZeroInsteadOfHanging) {
+    Recorder::Get().Answer(kAsk, 77);
+    std::atomic<bool> started{false}, done{false};
+    std::atomic<LRESULT> result{-1};
+    std::thread sender([&] {
+        started = true;
+        result = SendMessageW(m_hwnd, kAsk, 0, 0);
+        done = true;
+    });
+    while (!started)
+        std::this_thread::yield();
+    DestroyWindow(m_hwnd);
+    ASSERT_TRUE(Pump(5000, [&] { return done.load(); }));
+    sender.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_EQ(Recorder::Get().Count(kAsk), 0u);
+}
+
+}  // namespace
