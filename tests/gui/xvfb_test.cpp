@@ -102,4 +102,54 @@ TEST(XvfbChild, ClickWithXdotool) {
     DestroyWindow(window);
 }
 
+INT_PTR DragProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            MoveWindow(hwnd, 300, 300, 200, 150, FALSE);
+            SetTimer(hwnd, 1, 300, nullptr);
+            SetTimer(hwnd, 2, 20000, nullptr);  // a guard against a lost release, not a limit
+            return TRUE;
+        case WM_USER + 1:
+            if (wParam != 0)
+                EndDialog(hwnd, 0);  // xdotool failed
+            return TRUE;
+        case WM_TIMER: {
+            if (wParam == 2) {
+                EndDialog(hwnd, 0);
+                return TRUE;
+            }
+            KillTimer(hwnd, 1);
+            // Press inside, pull by (40, 30), release: all real X input.
+            int pressed = std::system(
+                "xdotool mousemove --sync 350 350 mousedown 1 "
+                "mousemove --sync 390 380 mouseup 1");
+            PostMessageW(hwnd, WM_USER + 1, static_cast<WPARAM>(pressed), 0);
+            return TRUE;
+        }
+        case WM_LBUTTONDOWN: {
+            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(hwnd, &p);
+            SendMessageW(hwnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(HTCAPTION),
+                         MAKELPARAM(p.x, p.y));
+            return TRUE;
+        }
+        case WM_EXITSIZEMOVE: {
+            RECT r;
+            GetWindowRect(hwnd, &r);
+            EndDialog(hwnd, MAKELONG(r.left, r.top));
+            return TRUE;
+        }
+        default:
+            return FALSE;
+    }
+}
+
+TEST(XvfbChild, DragByAnyPointWithXdotool) {
+    if (!InChild())
+        GTEST_SKIP() << "runs inside the Xvfb child process";
+    INT_PTR where = DialogBoxParamW(nullptr, MAKEINTRESOURCEW(7501), nullptr, DragProc, 0);
+    EXPECT_EQ(LOWORD(where), 340);
+    EXPECT_EQ(HIWORD(where), 330);
+}
+
 }  // namespace

@@ -128,6 +128,7 @@ void RouteDrag(const InputRecord& in, POINT screen, const DragState& drag) {
             std::lock_guard<std::mutex> hold(core().lock);
             core().drag = DragState{};
         }
+        BackendCaptureMouse(GetCapture() != nullptr);
         CallProc(drag.hwnd, WM_EXITSIZEMOVE, 0, 0);
     }
 }
@@ -290,6 +291,7 @@ void BeginDrag(HWND hwnd, POINT screenPoint) {
             return;  // the button is already up: nothing to drag
         core().drag = DragState{true, top, screenPoint, {w->rect.left, w->rect.top}};
     }
+    BackendCaptureMouse(true);  // a fast pull must not lose the pointer outside the window
     CallProc(top, WM_ENTERSIZEMOVE, 0, 0);
 }
 
