@@ -380,6 +380,9 @@ BOOL SetForegroundWindow(HWND hwnd);
 HWND SetFocus(HWND hwnd);
 HWND GetFocus();
 HWND SetActiveWindow(HWND hwnd);
+HWND GetActiveWindow();
+HWND GetForegroundWindow();  // the active window of this program
+BOOL BringWindowToTop(HWND hwnd);
 int SetWindowRgn(HWND hwnd, HRGN region, BOOL redraw);  // takes ownership of the region
 int GetWindowRgn(HWND hwnd, HRGN out);  // copies into out; ERROR when the window has none
 int GetSystemMetrics(int index);

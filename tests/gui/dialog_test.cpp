@@ -214,14 +214,20 @@ TEST(Dialog, ModelessDialogsStayUntilDestroyed) {
     EXPECT_FALSE(IsWindow(list));
 }
 
+std::wstring g_boxTitle;
+
 TEST(Dialog, MessageBoxShowsItsTextAndReturnsOk) {
     SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
+        wchar_t title[32] = {};
+        GetWindowTextW(GetActiveWindow(), title, 32);
+        g_boxTitle = title;  // the box is the active window while it runs
         InjectKey(nullptr, VK_RETURN);
     });
     EXPECT_EQ(
         MessageBoxW(nullptr, L"安装失败! Install Failed!", L"Korvel 12", MB_OK | MB_ICONERROR),
         IDOK);
+    EXPECT_EQ(g_boxTitle, L"Korvel 12");
 }
 
 }  // namespace

@@ -916,6 +916,26 @@ HWND SetActiveWindow(HWND hwnd) {
     return old;
 }
 
+HWND GetActiveWindow() {
+    std::lock_guard<std::mutex> hold(core().lock);
+    return GetLocked(core().active) ? core().active : nullptr;
+}
+
+HWND GetForegroundWindow() {
+    return GetActiveWindow();
+}
+
+BOOL BringWindowToTop(HWND hwnd) {
+    if (!IsWindow(hwnd))
+        return FALSE;
+    return static_cast<BOOL>(RunOnOwner(hwnd, [hwnd]() -> LRESULT {
+        if (WindowPtr w = Get(hwnd); w && !(w->style & WS_CHILD) && (w->style & WS_VISIBLE))
+            BackendShow(*w, true, true);
+        SetActiveWindow(hwnd);
+        return TRUE;
+    }));
+}
+
 BOOL SetForegroundWindow(HWND hwnd) {
     if (!IsWindow(hwnd))
         return FALSE;
