@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/ui/ui_test_support.h"
+#include "ui/bm_data.h"
 #include "ui/skin_ctrl.h"
 
 using ui_test::CommandSink;
@@ -288,6 +289,33 @@ TEST(SkinPaint, NothingToDrawWithoutADc) {
     EXPECT_EQ(0, link.Draw(nullptr));
     MemorySurface surface(10, 10);
     EXPECT_EQ(0, button.DrawBitmapAt(surface.dc(), nullptr, 0, 0, 5, 5));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BitmapHolder, LoadsPixelsAndReloadsCleanly) {
+    ui_test::RegisterSolidPng(9301, 6, 4, RGB(10, 20, 30));
+    ui_test::RegisterSolidPng(9302, 3, 2, RGB(200, 100, 50));
+    BMData holder;
+    ASSERT_TRUE(holder.Load(9301));
+    EXPECT_EQ(6, holder.m_nWidth);
+    EXPECT_EQ(4, holder.m_nHeight);
+    ASSERT_EQ(6u * 4u * 4u, holder.m_pixels.size());
+    // blue in the low byte
+    EXPECT_EQ(30, holder.m_pixels[0]);
+    EXPECT_EQ(20, holder.m_pixels[1]);
+    EXPECT_EQ(10, holder.m_pixels[2]);
+
+    ASSERT_TRUE(holder.Load(9302));
+    EXPECT_EQ(3, holder.m_nWidth);
+    EXPECT_EQ(3u * 2u * 4u, holder.m_pixels.size());
+    EXPECT_EQ(50, holder.m_pixels[0]);
+
+    EXPECT_FALSE(holder.Load(9399));  // no such resource: nothing stale is left
+    EXPECT_EQ(nullptr, holder.m_hBitmap);
+    EXPECT_TRUE(holder.m_pixels.empty());
 }
 
 }  // namespace
