@@ -319,3 +319,22 @@ TEST(BitmapHolder, LoadsPixelsAndReloadsCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// SetPos paints through the window's own DC, without waiting for the owner's repaint.
+TEST(SkinWindowPaint, ProgressPositionReachesTheWindowAtOnce) {
+    CommandSink sink;
+    ShowWindow(sink.hwnd(), SW_SHOW);
+    ProcessCtrl bar(sink.hwnd(), 10, 10, 110, 20);
+    bar.SetBarColors(kBlue, kGreen);
+    EXPECT_EQ(1, bar.SetPos(40));
+    EXPECT_TRUE(PumpMessagesUntil(
+        [&] { return ui_test::PresentedPixel(sink.hwnd(), 49, 15) == kBlue; }, 5000));
+    EXPECT_EQ(kGreen, ui_test::PresentedPixel(sink.hwnd(), 50, 15));
+    bar.SetPos(80);
+    EXPECT_TRUE(PumpMessagesUntil(
+        [&] { return ui_test::PresentedPixel(sink.hwnd(), 89, 15) == kBlue; }, 5000));
+}
+
+}  // namespace
