@@ -38,11 +38,16 @@ std::vector<MirrorRecord> ToMirrorRecords(const std::vector<UrlCfg>& urls) {
     return out;
 }
 
-// The release text resource of the product's bitness; empty when missing.
-std::string ReadReleaseResource(bool x64) {
-    std::string text;
-    LoadResourceText(x64 ? 504 : 503, L"TXT", text);
-    return text;
+// The release text resource of the product's bitness without the line end
+// its file may carry; false when missing.
+bool ReadReleaseResource(bool x64, std::string& text) {
+    if (!LoadResourceText(x64 ? 504 : 503, L"TXT", text)) {
+        return false;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return true;
 }
 
 }  // namespace
@@ -69,12 +74,14 @@ void SetupDlg::StartWorkflow() {
     }
     const std::wstring logPath = GetInstallLogPath(false);
     const bool x64 = HeaderIsX64();
+    std::string release;
+    ReadReleaseResource(x64, release);
     // The reporter gets the release text straight from the resource: the
     // release-text thread may not have run yet.
     m_pReporter = std::make_shared<InstallReporter>(
         m_tuning.strReportUrl.empty() ? GetInstallReportUrl() : m_tuning.strReportUrl,
-        RunMachineGuid(), GetProductTitleA(), option, source, ReadReleaseResource(x64), x64,
-        Is64BitWindows(), WideToOem(logPath),
+        RunMachineGuid(), GetProductTitleA(), option, source, release, x64, Is64BitWindows(),
+        WideToOem(logPath),
         m_tuning.strLogUploadUrl.empty() ? GetLogUploadUrl() : m_tuning.strLogUploadUrl,
         m_tuning.reporter);
     m_pReporter->SetLanguageName(GetLanguageName());
@@ -86,7 +93,7 @@ void SetupDlg::StartWorkflow() {
 
 void SetupDlg::LoadReleaseText() {
     std::string text;
-    if (!LoadResourceText(m_product->IsX64() ? 504 : 503, L"TXT", text)) {
+    if (!ReadReleaseResource(m_product->IsX64() != 0, text)) {
         UpdateCtrlStatus(3);
         return;
     }

@@ -62,7 +62,7 @@ PIDS+=($!)
 mirror_args=()
 for m in 127.0.0.11:18081 127.0.0.12:18082 127.0.0.13:18083 127.0.0.14:18084 \
          127.0.0.15:18085 127.0.0.16:18086 127.0.0.99:18089; do
-    mirror_args+=(--mirror "$m,rate=8000000")
+    mirror_args+=(--mirror "$m,rate=100000")
 done
 "$BIN/korvel-mirror/korvel-mirror" --file "Korvel12_x64.exe=$PACKAGES/Korvel12_x64.exe" \
     --file "Korvel12.exe=$PACKAGES/Korvel12.exe" "${mirror_args[@]}" > "$DEMO/mirror.out" 2>&1 &
@@ -114,7 +114,7 @@ sleep 3
 shot 3-countdown
 echo "demo: waiting for the countdown (31 s)"
 wait_for 45 log_has "OnBtnInstall(OnInstall)" || { echo "demo: the install did not start" >&2; exit 1; }
-wait_for 20 log_has "Url : " && sleep 0.6 && shot 4-downloading
+wait_for 20 log_has "Url : " && sleep 3 && shot 4-downloading
 wait_for "$STEP_TIMEOUT" log_has "Begin depack file." && sleep 0.3 && shot 5-installing
 ok=1
 wait_for "$STEP_TIMEOUT" log_has "Finish(AfterInstall)" || ok=0
@@ -134,7 +134,7 @@ echo "${INSTALL:-<none>}"
 echo
 echo "== shortcuts"
 find "$HOME/Desktop" "$XDG_DATA_HOME/applications" "$HOME/system-share/applications" \
-     -name '*.desktop' 2>/dev/null | sed "s|$HOME|~|" | sort
+     -name "*.desktop" 2>/dev/null | sed "s|$HOME|~|" | sort || true
 echo
 echo "== uninstall entry"
 sqlite3 -separator ' = ' "$KORVEL_REGISTRY_DB" \

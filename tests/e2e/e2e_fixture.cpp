@@ -40,7 +40,7 @@ std::string ReadDemoPackage(const std::string& name) {
 
 void InstallerTest::SetUp() {
     m_xvfb = std::make_unique<korvel_test::XvfbSession>();
-    ASSERT_TRUE(m_xvfb->Running()) << "Xvfb did not start";
+    ASSERT_TRUE(m_xvfb->Started()) << "Xvfb did not start";
     m_sandbox = std::make_unique<korvel_test::SandboxHome>();
     const std::string home = m_sandbox->home();
     m_programFiles = home + "/ProgramFiles";
@@ -184,13 +184,17 @@ std::vector<StoredRun> InstallerTest::Reports() {
     return runs;
 }
 
+// Logs stored with the last report (the service links every log of a run to
+// each of the run's reports).
 int InstallerTest::StoredLogCount() {
     const ServiceReply reply = m_service->HandleReportsJson();
-    int count = 0;
-    for (size_t pos = reply.body.find("\"log_type\""); pos != std::string::npos;
-         pos = reply.body.find("\"log_type\"", pos + 1)) {
-        ++count;
-    }
+    cJSON* root = cJSON_Parse(reply.body.c_str());
+    const cJSON* list = cJSON_GetObjectItem(root, "reports");
+    const int n = cJSON_GetArraySize(list);
+    const int count =
+        n > 0 ? cJSON_GetArraySize(cJSON_GetObjectItem(cJSON_GetArrayItem(list, n - 1), "logs"))
+              : 0;
+    cJSON_Delete(root);
     return count;
 }
 

@@ -48,12 +48,14 @@ protected:
     void RunInstaller(const std::function<void(SetupDlg&)>& driver,
                       const std::function<void()>& afterResources = {});
 
+public:
     // ---- driving ----
     static bool WaitFor(const std::function<bool()>& done, int timeoutMs);
     static void Click(HWND hwnd, int x, int y);
     static void Screenshot(HWND hwnd, const std::string& name);
     static bool WaitForWindow(SetupDlg& dlg);
 
+protected:
     // ---- what happened ----
     std::vector<StoredRun> Reports();
     int StoredLogCount();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "app/product_facts_app.h"
@@ -8,6 +9,7 @@
 #include "install/package.h"
 #include "install/registration.h"
 #include "platform/folders.h"
+#include "platform/log.h"
 #include "platform/registry.h"
 #include "platform/resource.h"
 #include "platform/text.h"
@@ -109,13 +111,15 @@ TEST_F(InstallerTest, CountdownInstallsTheProduct) {
     const auto launches = Launches();
     ASSERT_EQ(2u, launches.size());
     EXPECT_EQ("KorRepair.exe", launches[0][0]);
-    ASSERT_EQ(5u, launches[1].size());
+    // "/install /add_plan /ID:<id> /new  /time:<s> " split as the program sees it.
+    ASSERT_EQ(6u, launches[1].size());
     EXPECT_EQ("Korvel64.exe", launches[1][0]);
     EXPECT_EQ("/install", launches[1][1]);
-    EXPECT_EQ(36u, launches[1][2].size());  // "/ID:" + 32 hex digits
-    EXPECT_EQ("/ID:", launches[1][2].substr(0, 4));
-    EXPECT_EQ("/new", launches[1][3]);
-    EXPECT_EQ("/time:", launches[1][4].substr(0, 6));
+    EXPECT_EQ("/add_plan", launches[1][2]);  // the "Join" box starts checked
+    EXPECT_EQ(36u, launches[1][3].size());   // "/ID:" + 32 hex digits
+    EXPECT_EQ("/ID:", launches[1][3].substr(0, 4));
+    EXPECT_EQ("/new", launches[1][4]);
+    EXPECT_EQ("/time:", launches[1][5].substr(0, 6));
 
     const auto runs = Reports();
     ASSERT_TRUE(HasStatus(runs, "start"));
@@ -219,7 +223,8 @@ TEST_F(InstallerTest, TryAgainCompletesOnceMirrorsAreBack) {
     RunInstaller([&](SetupDlg& d) {
         Click(d.GetHwnd(), kMainX, kMainY);
         WaitForStage(d, kStageFailed, 120000);
-        ChangeMirrors([](korvel_mirror::MirrorSettings& s) { s.refuse = false; });
+        StopMirrors();  // a refusing mirror never starts listening: bring up fresh ones
+        StartMirrors(m_package);
         Click(d.GetHwnd(), kMainX, kMainY);  // "Try Again"
         WaitForStage(d, kStageFinished, 120000);
         Click(d.GetHwnd(), kCloseX, kCloseY);
@@ -254,8 +259,9 @@ TEST_F(InstallerTest, CorruptPayloadFailsWithoutLosingUserFiles) {
     config = korvel_test::ReadFile(Home() + "/bad.xml");
 
     const std::string userFile = ProgramFolder() + "/my-notes.txt";
-    CreateDirectoryPath(Utf8ToWide(ProgramFolder()));
+    CreateFolderChain(Utf8ToWide(ProgramFolder()));
     korvel_test::WriteFile(userFile, "mine");
+    ASSERT_EQ("mine", korvel_test::ReadFile(userFile));
     StartMirrors(bad);
     RunInstaller(
         [&](SetupDlg& d) {
@@ -284,7 +290,8 @@ TEST_F(InstallerTest, ClosingDuringTheDownloadReportsTheCancel) {
         Click(d.GetHwnd(), kMainX, kMainY);
         ASSERT_TRUE(WaitFor([&] { return Contains(InstallLog(), "Url : "); }, 30000));
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        Click(d.GetHwnd(), kCloseX, kCloseY);
+        // The close button is hidden while the install runs: the desktop's close.
+        PostMessageW(d.GetHwnd(), WM_CLOSE, 0, 0);
         ASSERT_TRUE(WaitFor([&] { return Final(Reports()) != nullptr; }, 60000));
         StopMirrors();  // lets the abandoned download end
     });
@@ -308,7 +315,7 @@ TEST_F(InstallerTest, ClosingBeforeTheInstallReportsCancelWithoutUpload) {
 TEST_F(InstallerTest, UpdateKeepsUserFilesAndOpensNoPage) {
     const std::string packagePath = std::string(KORVEL_DEMO_PACKAGE_DIR) + "/Korvel12_x64.exe";
     const std::wstring folder = Utf8ToWide(ProgramFolder());
-    CreateDirectoryPath(folder);
+    CreateFolderChain(folder);
     ASSERT_EQ(0, InstallFile(Utf8ToWide(packagePath), folder, [](int, int, int) { return 1; }));
     PackageHeader header{};
     ASSERT_EQ(S_OK, ReadPackageHeader(Utf8ToWide(packagePath).c_str(), header));
