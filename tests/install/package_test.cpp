@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "install/archive_engine.h"
 #include "install/package.h"
@@ -272,6 +273,28 @@ TEST_F(PackageTest, TruncatedPackagesFailCleanly) {
         EXPECT_EQ(2, r.log.events.back().first) << cut;
     }
     EXPECT_TRUE(ListFiles(temp.path()).empty());  // no temporary archive is left behind
+}
+
+TEST_F(PackageTest, RandomlyDamagedPayloadsNeverEscapeOrLeaveTemporaryFiles) {
+    const std::string bytes = PackageAround(SamplePayload(), "U");
+    const size_t start = static_cast<size_t>(ReadInt(bytes, 32)) + kPackageHeaderSize;
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 40; ++round) {
+        std::string damaged = bytes;
+        for (int i = 0; i < 1 + round % 4; ++i) {
+            const size_t at = start + rng() % (damaged.size() - start - 1);
+            damaged[at] = static_cast<char>(damaged[at] ^ (1 + rng() % 255));
+        }
+        WriteFile(pkg, damaged);
+        Installed r = Install(pkg, dir.WSub("Program/run" + std::to_string(round)));
+        ASSERT_FALSE(r.log.events.empty());
+        if (r.result != S_OK) {
+            EXPECT_EQ(std::make_pair(2, 10001), r.log.events.back()) << round;
+        }
+    }
+    for (const std::string& f : ListFiles(dir.path()))
+        EXPECT_TRUE(f == "setup.exe" || f.rfind("Program/run", 0) == 0) << f;
+    EXPECT_TRUE(ListFiles(temp.path()).empty());
 }
 
 TEST_F(PackageTest, WithoutAFolderTheDefaultProgramFolderIsUsed) {
