@@ -1,5 +1,6 @@
 // The uninstall entry, the saved options and the traces of an earlier installation.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "install/install_record.h"
 #include "install/package.h"
@@ -29,6 +30,26 @@ int Dword(const std::string& key, const char* name) {
     if (k.Open(HKEY_LOCAL_MACHINE, (kUninstallKeyPrefix + key).c_str(), KEY_READ) == ERROR_SUCCESS)
         k.QueryDwordStrict(name, v);
     return v;
+}
+
+// The store keeps rows in insertion order: the order the values were written.
+std::vector<std::string> ValueNamesInWriteOrder(const std::string& keyName) {
+    std::vector<std::string> names;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(GetRegistryStorePath().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db,
+                           "SELECT v.name FROM reg_value v JOIN reg_key k ON v.key_id = k.id "
+                           "WHERE k.name = ?1 ORDER BY v.rowid",
+                           -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, keyName.c_str(), -1, SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            names.push_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return names;
 }
 
 // Makes the given folder the program path of this process.
@@ -73,6 +94,12 @@ TEST(Registration, UninstallEntryHoldsAllSeventeenValues) {
               k.Open(HKEY_LOCAL_MACHINE, (kUninstallKeyPrefix + key).c_str(), KEY_READ));
     ASSERT_EQ(ERROR_SUCCESS, k.QueryInfo(info));
     EXPECT_EQ(17u, info.nValues);
+    EXPECT_EQ((std::vector<std::string>{
+                  "DisplayIcon", "Version", "DisplayVersion", "DisplayName", "EstimatedSize",
+                  "HelpLink", "InstallDate", "InstallLocation", "NoModify", "NoRepair", "Publisher",
+                  "QuietUninstallString", "sEstimatedSize2", "UninstallString", "URLInfoAbout",
+                  "URLUpdateInfo", "cfg_flag"}),
+              ValueNamesInWriteOrder(key));
 }
 
 TEST(Registration, SixtyFourBitEntryIsWrittenWithTheBlankAndLookedUpWithout) {
