@@ -80,7 +80,7 @@ void WaitForStage(SetupDlg& d, int stage, int timeoutMs) {
 // Nothing clicked: the countdown starts the install, which completes.
 TEST_F(InstallerTest, CountdownInstallsTheProduct) {
     StartMirrors(m_package, [](int, korvel_mirror::MirrorSettings& s) {
-        s.rateBytesPerSec = 400000;  // long enough to see the download
+        s.rateBytesPerSec = 100000;  // long enough to see the download
     });
     RunInstaller([&](SetupDlg& d) {
         Screenshot(d.GetHwnd(), "install-page");
