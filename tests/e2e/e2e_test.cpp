@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "app/product_facts_app.h"
@@ -39,8 +40,12 @@ bool HasStatus(const std::vector<StoredRun>& runs, const std::string& status) {
     return false;
 }
 
-const StoredRun* Final(const std::vector<StoredRun>& runs) {
-    return runs.empty() || runs.back().status == "start" ? nullptr : &runs.back();
+// The run's final report, when it has arrived.
+std::optional<StoredRun> Final(const std::vector<StoredRun>& runs) {
+    if (runs.empty() || runs.back().status == "start") {
+        return std::nullopt;
+    }
+    return runs.back();
 }
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -123,8 +128,8 @@ TEST_F(InstallerTest, CountdownInstallsTheProduct) {
 
     const auto runs = Reports();
     ASSERT_TRUE(HasStatus(runs, "start"));
-    const StoredRun* final = Final(runs);
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(runs);
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("success", final->status);
     EXPECT_TRUE(Contains(final->json, "\"auto_install\":\"true\"")) << final->json;
     EXPECT_EQ(0, StoredLogCount());
@@ -187,8 +192,8 @@ TEST_F(InstallerTest, ClickRoadWithChosenFolderAndNoDesktopShortcut) {
     ASSERT_EQ(2u, launches.back().size());
     EXPECT_EQ("--installmode", launches.back()[1]);
 
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("success", final->status);
     for (const char* member : {"\"create_desktop\":\"false\"", "\"change_install_path\":\"true\"",
                                "\"auto_install\":\"false\"", "\"run_app\":\"true\""}) {
@@ -208,8 +213,8 @@ TEST_F(InstallerTest, DownloadFailureIsReportedWithTheLog) {
         Click(d.GetHwnd(), kCloseX, kCloseY);
     });
     EXPECT_TRUE(Contains(InstallLog(), "Download Failed. Show retry."));
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("downLoad_fail", final->status);
     for (const char* member : {"\"curl_error\"", "\"last_fail_link\"", "\"repair_link\""}) {
         EXPECT_TRUE(Contains(final->json, member)) << member << " in " << final->json;
@@ -230,8 +235,8 @@ TEST_F(InstallerTest, TryAgainCompletesOnceMirrorsAreBack) {
         Click(d.GetHwnd(), kCloseX, kCloseY);
     });
     EXPECT_TRUE(PathFileExists(Utf8ToWide(ProgramFolder() + "/Korvel64.exe")));
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("success", final->status);
 }
 
@@ -275,8 +280,8 @@ TEST_F(InstallerTest, CorruptPayloadFailsWithoutLosingUserFiles) {
 
     EXPECT_EQ(std::vector<std::wstring>{L"Install Failed!"}, MessageBoxes());
     EXPECT_EQ("mine", korvel_test::ReadFile(userFile));
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("install_fail", final->status);
     EXPECT_EQ(1, StoredLogCount());
     EXPECT_TRUE(Contains(InstallLog(), "Install File FAILED error code = "));
@@ -292,7 +297,7 @@ TEST_F(InstallerTest, ClosingDuringTheDownloadReportsTheCancel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         // The close button is hidden while the install runs: the desktop's close.
         PostMessageW(d.GetHwnd(), WM_CLOSE, 0, 0);
-        ASSERT_TRUE(WaitFor([&] { return Final(Reports()) != nullptr; }, 60000));
+        ASSERT_TRUE(WaitFor([&] { return Final(Reports()).has_value(); }, 60000));
         StopMirrors();  // lets the abandoned download end
     });
     EXPECT_EQ("donwload_cancel", Final(Reports())->status);
@@ -303,8 +308,8 @@ TEST_F(InstallerTest, ClosingDuringTheDownloadReportsTheCancel) {
 TEST_F(InstallerTest, ClosingBeforeTheInstallReportsCancelWithoutUpload) {
     StartMirrors(m_package);
     RunInstaller([&](SetupDlg& d) { Click(d.GetHwnd(), kCloseX, kCloseY); });
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("cancel", final->status);
     EXPECT_EQ(0, StoredLogCount());
     EXPECT_TRUE(Launches().empty());
@@ -332,7 +337,7 @@ TEST_F(InstallerTest, UpdateKeepsUserFilesAndOpensNoPage) {
     EXPECT_EQ("keep me", korvel_test::ReadFile(userFile));
     EXPECT_TRUE(Contains(InstallLog(), "New : 0"));
     EXPECT_TRUE(OpenedUrls().empty());
-    const StoredRun* final = Final(Reports());
-    ASSERT_NE(nullptr, final);
+    const std::optional<StoredRun> final = Final(Reports());
+    ASSERT_TRUE(final.has_value());
     EXPECT_EQ("success", final->status);
 }
