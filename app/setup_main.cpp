@@ -71,7 +71,9 @@ int RunSetup(HINSTANCE instance, const SetupTuning& tuning, const SetupHooks& ho
     // A worker still running ends with the process; it must not meet a
     // destroyed dialog, so the dialog is then left to the process's end.
     if (!DialogOwner()->HasWorkerEnded()) {
-        DialogOwner().release();
+        static KorvelSetupDlg* s_pLeftToTheWorker = nullptr;  // stays reachable to the end
+        s_pLeftToTheWorker = DialogOwner().release();
+        (void)s_pLeftToTheWorker;
     }
     WaitForReleasedDownloaders(2000);
     return 0;
