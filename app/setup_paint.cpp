@@ -274,7 +274,6 @@ void SetupDlg::PaintDownload() {
                       m_downloadBuffer);
     uint64_t downloaded = 0, total = 0;
     uint32_t itemSpeed = 0;
-    bool haveEngine = false;
     {
         std::lock_guard<std::mutex> lock(m_engineLock);
         if (pDownload) {
@@ -287,10 +286,8 @@ void SetupDlg::PaintDownload() {
             }
             downloaded = stats.downloadedBytes > 0 ? stats.downloadedBytes : 0;
             total = stats.totalBytes > 0 ? stats.totalBytes : 0;
-            haveEngine = true;
         }
     }
-    (void)haveEngine;
     BlitFrame(m_downloadBuffer, kSetupHeight, false,
               [&](HDC dc) { DrawDownloadTexts(dc, downloaded, total, itemSpeed); });
 }

@@ -406,8 +406,7 @@ void SetupDlg::InstallPass() {
     WriteLog("Begin depack file.\n");
     ClearPreviousInstall(dir);
     MoveToInstallerTemp(dir);
-    const int result = InstallFile(package, dir);
-    WriteLog("Install File Result %0X", static_cast<unsigned>(result));
+    const int result = InstallFile(package, dir);  // logs "Install File Result"
     m_bInstallOk = result >= 0;
     if (result < 0) {
         WriteLog("Install File FAILED error code = %0X, last error = %d.\n",
