@@ -32,7 +32,6 @@
 
 class IDownloader;
 class IProductInfo;
-class CWndShadow;
 
 // The run's machine identifier, made on first use.
 const std::string& RunMachineGuid();
@@ -155,7 +154,6 @@ public:
     bool HasWorkerEnded() const { return m_nWorkers.load() == 0; }
 
 protected:
-    struct Bitmaps;
     struct Fonts {
         HFONT percent = nullptr, status = nullptr, button = nullptr, label = nullptr,
               linkHover = nullptr, version = nullptr;
