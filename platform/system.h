@@ -17,6 +17,9 @@ bool IsUserAdmin();
 // Milliseconds since an arbitrary start, wrapping at 2^32 (GetTickCount).
 uint32_t GetTickCount();
 void Sleep(uint32_t milliseconds);
+// Names the calling thread for debuggers and process listings (POSIX: the
+// first 15 bytes, as /proc/self/task/<tid>/comm shows them).
+void NameCurrentThread(const char* name);
 
 // Path of the running program (GetModuleFileName of the main module).
 std::wstring GetModuleFilePath();

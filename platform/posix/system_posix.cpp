@@ -1,5 +1,6 @@
 // System facts on POSIX: the kernel stands in for the Windows version, the
 // effective uid for the administrators group, the locale for the UI language.
+#include <pthread.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -50,6 +51,12 @@ void Sleep(uint32_t milliseconds) {
     ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
     while (nanosleep(&ts, &ts) != 0) {
     }
+}
+
+void NameCurrentThread(const char* name) {
+    char shortName[16] = {};
+    strncpy(shortName, name, sizeof shortName - 1);
+    pthread_setname_np(pthread_self(), shortName);
 }
 
 std::wstring GetModuleFilePath() {

@@ -1,0 +1,42 @@
+// One run of the real installer in this process: the window under Xvfb (when
+// there is no display), rate-limited mirrors and the report service on free
+// loopback ports, a sandbox home and program folder, a click on the install
+// button, and the times from that click to the finished page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvel_bench {
+
+struct RoadOptions {
+    std::string strPackage;        // setup package the mirrors serve
+    std::string strPayloadFolder;  // the files it holds, to check what was installed
+    int nMirrors = 5;
+    uint64_t nRateBytesPerSec = 4000000;  // per connection, as korvel-mirror's rate=
+    int nTimeoutSeconds = 180;            // click to finished page
+};
+
+struct RoadResult {
+    bool bOk = false;
+    std::string strError;  // why the run does not count
+    double dClickToFinished = 0;
+    double dDownload = 0;          // click until the installation phase is shown
+    double dInstall = 0;           // from there to the finished page
+    double dPaintCpuDownload = 0;  // CPU seconds of the paint thread in each span
+    double dPaintCpuInstall = 0;
+    std::vector<std::pair<std::string, double>> marks;  // log steps, seconds after the click
+    uint64_t nPackageBytes = 0;
+    uint64_t nPayloadBytes = 0;
+    uint64_t nInstalledBytes = 0;
+    int nRangedGets = 0;
+    std::string strReportStatus;
+};
+
+RoadResult RunInstallerRoad(const RoadOptions& options);
+// The result as one JSON object on one line.
+std::string RoadResultJson(const RoadResult& result);
+
+}  // namespace korvel_bench
