@@ -131,6 +131,7 @@ private:
     SetupTuning Tuning();
     void Drive(SetupDlg& dlg);
     void Measure(SetupDlg& dlg, int paintTid);
+    void AwaitInstallResult(SetupDlg& dlg);
     void Check(SetupDlg& dlg);
     void CollectMarks();
 
@@ -324,6 +325,21 @@ void Road::Measure(SetupDlg& dlg, int paintTid) {
     m_result.dClickToFinished = Seconds(finished - m_click);
     m_result.dPaintCpuDownload = cpu1 - cpu0;
     m_result.dPaintCpuInstall = cpu2 - cpu1;
+    AwaitInstallResult(dlg);
+}
+
+// The finished page shows a moment before the reporter learns the result; a
+// close in between would report the run as cancelled.
+void Road::AwaitInstallResult(SetupDlg& dlg) {
+    InstallReporter* reporter = dlg.GetReporter();
+    if (!WaitUntil(
+            [&] {
+                return dlg.GetProgressPhase() == kPhaseDone &&
+                       (!reporter || reporter->GetStatusString() != "install_cancel");
+            },
+            Clock::now() + seconds(30))) {
+        Fail("the installer did not record its result");
+    }
 }
 
 void Road::CollectMarks() {

@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Install benchmark: the real installer (bench_install runs it in-process as
+# the end-to-end tests do) downloads a ~150 MB demo-like setup package from 5
+# mirrors at 4 MB/s per connection and installs it. The seconds from the click
+# on the install button to the finished page are set beside the download ideal
+# (package bytes / aggregate mirror rate, as bench/download.sh computes it)
+# plus `7zz x` of the same payload archive into a fresh folder; the paint
+# thread's CPU share is measured while downloading and while installing.
+# Median of RUNS runs; writes bench/results/install.json and prints a table.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD=${BUILD:-$ROOT/build}
+RUNS=${RUNS:-3}
+WORK=${BENCH_WORK:-$BUILD/bench-install}
+command -v 7zz >/dev/null || { apt-get update -qq && apt-get install -y -qq 7zip; }
+cmake --build "$BUILD" --target bench_install korvel-pack korvel-demo-app korvel-demo-deployment >/dev/null
+mkdir -p "$WORK"
+exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" <<'PY'
+import json, os, random, shutil, statistics, subprocess, sys, time
+root, build, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+bench = f"{build}/bench/install/bench_install"
+pack = f"{build}/tools/korvel-pack/korvel-pack"
+demo_app = f"{build}/tools/korvel-demo-app/korvel-demo-app"
+demo_payload = f"{build}/demo-deployment/payload"
+payload, package, archive = f"{work}/payload", f"{work}/Korvel12_x64.exe", f"{work}/payload.7z"
+MIRRORS, RATE, CONNECTIONS = 5, 4000000, 2  # korvel-mirror rate=4000000; two transfers a mirror
+GENERATOR = 1  # bump when the payload recipe changes
+
+def program_bytes(rng, size):
+    # Program-like content that compresses poorly: mostly machine code and
+    # packed data (noise here), some tables of repeated records.
+    out = bytearray()
+    while len(out) < size:
+        if rng.random() < 0.85:
+            out += rng.randbytes(4096)
+        else:
+            record = rng.randbytes(12) + bytes(4)
+            out += (record * 256)[:4096]
+    return bytes(out[:size])
+
+def generate():
+    rng = random.Random(20201015)
+    shutil.rmtree(payload, ignore_errors=True)
+    shutil.copytree(demo_payload, payload)  # the demo product: main application, repair tool, docs
+    def put(rel, data, mode=0o644):
+        path = f"{payload}/{rel}"
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        os.chmod(path, mode)
+    for i in range(26):                          # libraries: ~104 MB
+        put(f"bin/KorvelCore{i:02d}.dll", program_bytes(rng, rng.randint(2000000, 6000000)), 0o755)
+    for i in range(48):                          # plug-ins: ~43 MB
+        put(f"plugins/filter{i:02d}.dll", program_bytes(rng, rng.randint(200000, 1600000)), 0o755)
+    for i in range(400):                         # small resources: ~3 MB
+        put(f"resources/res{i // 100}/item{i:03d}.bin", program_bytes(rng, rng.randint(1000, 12000)))
+
+def tree(path):
+    sizes = [os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs]
+    return sum(sizes), len(sizes)
+
+stamp = f"{work}/generator"
+if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR) or not os.path.exists(package):
+    print("generating the payload and the package (once) ...", flush=True)
+    generate()
+    subprocess.run([pack, "build", "--payload", payload, "--uninstaller", demo_app,
+                    "--registry-name", "Korvel 12", "--short-name", "Korvel12 (x64)",
+                    "--version", "12.0.0.2", "--product-name", "Korvel 12",
+                    "--release-date", "2020-10-15", "--web-address", "http://www.korvel.example/",
+                    "--publisher", "Copyright (C) 2019-2021 Korvel Software Ltd.", "--x64",
+                    "--mtime", "1602720000", "-o", package], check=True)
+    open(stamp, "w").write(str(GENERATOR))
+info = json.loads(subprocess.run([pack, "inspect", package], capture_output=True, text=True,
+                                 check=True).stdout)
+with open(package, "rb") as f:
+    f.seek(info["payload_offset"])
+    open(archive, "wb").write(f.read(info["payload_size"]))
+payload_bytes, payload_files = tree(payload)
+package_bytes = os.path.getsize(package)
+subprocess.run([bench, "selftest"], check=True)
+
+def installer_run():
+    tmp = f"{work}/tmp"
+    shutil.rmtree(tmp, ignore_errors=True)
+    os.makedirs(tmp)
+    os.sync()  # the previous run's dirty pages must not slow this one down
+    env = dict(os.environ, TMPDIR=tmp)
+    r = subprocess.run([bench, "run", "--package", package, "--payload", payload,
+                        "--mirrors", str(MIRRORS), "--rate", str(RATE)],
+                       capture_output=True, text=True, env=env, timeout=300)
+    lines = [l for l in r.stdout.splitlines() if l.startswith("{")]
+    result = json.loads(lines[-1]) if lines else {"ok": False, "error": r.stderr[-400:]}
+    if r.returncode != 0 or not result["ok"]:
+        sys.exit(f"installer run failed: {result.get('error')}\n{r.stderr[-2000:]}")
+    return result
+
+def seven_zip_run():
+    out = f"{work}/out"
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    os.sync()
+    t = time.monotonic()
+    subprocess.run(["7zz", "x", "-y", "-bso0", "-bsp0", archive, f"-o{out}"], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    seconds = time.monotonic() - t
+    if tree(out)[0] != payload_bytes:
+        sys.exit(f"7zz x extracted {tree(out)[0]} bytes, expected {payload_bytes}")
+    shutil.rmtree(out, ignore_errors=True)
+    return seconds
+
+per_run = []
+for i in range(runs):
+    load = os.getloadavg()[0]
+    r = installer_run()
+    r["seven_zip_seconds"] = seven_zip_run()
+    r["load_average_before"] = load
+    r["paint_cpu_share_download"] = r["paint_cpu_seconds_download"] / r["download_seconds"]
+    r["paint_cpu_share_install"] = r["paint_cpu_seconds_install"] / r["install_seconds"]
+    per_run.append(r)
+    print(f"run {i + 1}/{runs}: {r['click_to_finished_seconds']:.2f} s click to finished, "
+          f"7zz x {r['seven_zip_seconds']:.2f} s, load {load:.2f}", flush=True)
+
+def median(key):
+    return statistics.median(r[key] for r in per_run)
+
+ideal = package_bytes / (MIRRORS * CONNECTIONS * RATE)
+seven = median("seven_zip_seconds")
+total = median("click_to_finished_seconds")
+marks = {k: round(statistics.median(r["marks"][k] for r in per_run), 3)
+         for k in per_run[0]["marks"] if all(k in r["marks"] for r in per_run)}
+result = {
+    "package_bytes": package_bytes, "payload_bytes": payload_bytes, "payload_files": payload_files,
+    "packed_payload_bytes": info["payload_size"], "mirrors": MIRRORS,
+    "rate_per_connection": RATE, "connections_per_mirror": CONNECTIONS, "runs": runs,
+    "cpus": os.cpu_count(),
+    "click_to_finished_seconds": round(total, 3),
+    "download_seconds": round(median("download_seconds"), 3),
+    "install_seconds": round(median("install_seconds"), 3),
+    "download_ideal_seconds": round(ideal, 3),
+    "seven_zip_seconds": round(seven, 3),
+    "ideal_sum_seconds": round(ideal + seven, 3),
+    "ratio_to_ideal_sum": round(total / (ideal + seven), 3),  # above 1: slower than the sum
+    "paint_cpu_share_download": round(median("paint_cpu_share_download"), 4),
+    "paint_cpu_share_install": round(median("paint_cpu_share_install"), 4),
+    "marks_seconds_after_click": marks,
+    "load_average_before": [round(r["load_average_before"], 2) for r in per_run],
+    "per_run": per_run,
+}
+os.makedirs(f"{root}/bench/results", exist_ok=True)
+json.dump(result, open(f"{root}/bench/results/install.json", "w"), indent=2)
+
+print(f"package {package_bytes / 1e6:.1f} MB (payload {payload_bytes / 1e6:.1f} MB in {payload_files} "
+      f"files), {MIRRORS} mirrors x {CONNECTIONS} connections x {RATE / 1e6:.0f} MB/s, {runs} runs, "
+      f"{os.cpu_count()} CPUs, load before runs {result['load_average_before']}")
+print(f"{'run':>6} {'click->finished s':>18} {'download s':>11} {'install s':>10} "
+      f"{'paint CPU dl':>13} {'paint CPU inst':>15} {'7zz x s':>8}")
+rows = [(str(i + 1), r) for i, r in enumerate(per_run)]
+for name, r in rows:
+    print(f"{name:>6} {r['click_to_finished_seconds']:18.2f} {r['download_seconds']:11.2f} "
+          f"{r['install_seconds']:10.2f} {r['paint_cpu_share_download']:12.1%} "
+          f"{r['paint_cpu_share_install']:14.1%} {r['seven_zip_seconds']:8.2f}")
+print(f"{'median':>6} {total:18.2f} {result['download_seconds']:11.2f} {result['install_seconds']:10.2f} "
+      f"{result['paint_cpu_share_download']:12.1%} {result['paint_cpu_share_install']:14.1%} {seven:8.2f}")
+print(f"download ideal {ideal:.2f} s + 7zz x {seven:.2f} s = {ideal + seven:.2f} s; "
+      f"click to finished / that sum = {result['ratio_to_ideal_sum']:.2f}")
+print("steps (median seconds after the click): " +
+      ", ".join(f"{k} {v:.2f}" for k, v in marks.items()))
+PY
