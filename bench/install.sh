@@ -117,6 +117,10 @@ for i in range(runs):
     r["load_average_before"] = load
     r["paint_cpu_share_download"] = r["paint_cpu_seconds_download"] / r["download_seconds"]
     r["paint_cpu_share_install"] = r["paint_cpu_seconds_install"] / r["install_seconds"]
+    # The whole process, in CPUs busy (2.0 = both cores); while downloading
+    # this holds the in-process mirrors too.
+    r["process_cpu_share_download"] = r["process_cpu_seconds_download"] / r["download_seconds"]
+    r["process_cpu_share_install"] = r["process_cpu_seconds_install"] / r["install_seconds"]
     per_run.append(r)
     print(f"run {i + 1}/{runs}: {r['click_to_finished_seconds']:.2f} s click to finished, "
           f"7zz x {r['seven_zip_seconds']:.2f} s, load {load:.2f}", flush=True)
@@ -143,6 +147,8 @@ result = {
     "ratio_to_ideal_sum": round(total / (ideal + seven), 3),  # above 1: slower than the sum
     "paint_cpu_share_download": round(median("paint_cpu_share_download"), 4),
     "paint_cpu_share_install": round(median("paint_cpu_share_install"), 4),
+    "process_cpu_share_download": round(median("process_cpu_share_download"), 3),
+    "process_cpu_share_install": round(median("process_cpu_share_install"), 3),
     "marks_seconds_after_click": marks,
     "load_average_before": [round(r["load_average_before"], 2) for r in per_run],
     "per_run": per_run,
@@ -153,15 +159,17 @@ json.dump(result, open(f"{root}/bench/results/install.json", "w"), indent=2)
 print(f"package {package_bytes / 1e6:.1f} MB (payload {payload_bytes / 1e6:.1f} MB in {payload_files} "
       f"files), {MIRRORS} mirrors x {CONNECTIONS} connections x {RATE / 1e6:.0f} MB/s, {runs} runs, "
       f"{os.cpu_count()} CPUs, load before runs {result['load_average_before']}")
-print(f"{'run':>6} {'click->finished s':>18} {'download s':>11} {'install s':>10} "
-      f"{'paint CPU dl':>13} {'paint CPU inst':>15} {'7zz x s':>8}")
-rows = [(str(i + 1), r) for i, r in enumerate(per_run)]
-for name, r in rows:
-    print(f"{name:>6} {r['click_to_finished_seconds']:18.2f} {r['download_seconds']:11.2f} "
-          f"{r['install_seconds']:10.2f} {r['paint_cpu_share_download']:12.1%} "
-          f"{r['paint_cpu_share_install']:14.1%} {r['seven_zip_seconds']:8.2f}")
-print(f"{'median':>6} {total:18.2f} {result['download_seconds']:11.2f} {result['install_seconds']:10.2f} "
-      f"{result['paint_cpu_share_download']:12.1%} {result['paint_cpu_share_install']:14.1%} {seven:8.2f}")
+COLUMNS = [("click->finished s", "click_to_finished_seconds", "{:.2f}"),
+           ("download s", "download_seconds", "{:.2f}"), ("install s", "install_seconds", "{:.2f}"),
+           ("paint CPU dl", "paint_cpu_share_download", "{:.1%}"),
+           ("paint CPU inst", "paint_cpu_share_install", "{:.1%}"),
+           ("proc CPUs dl", "process_cpu_share_download", "{:.2f}"),
+           ("proc CPUs inst", "process_cpu_share_install", "{:.2f}"),
+           ("7zz x s", "seven_zip_seconds", "{:.2f}")]
+print(f"{'run':>6} " + " ".join(f"{title:>{len(title)}}" for title, _, _ in COLUMNS))
+for name, row in [(str(i + 1), r) for i, r in enumerate(per_run)] + [("median", None)]:
+    cells = [fmt.format(row[key] if row else median(key)) for _, key, fmt in COLUMNS]
+    print(f"{name:>6} " + " ".join(f"{c:>{len(t)}}" for c, (t, _, _) in zip(cells, COLUMNS)))
 print(f"download ideal {ideal:.2f} s + 7zz x {seven:.2f} s = {ideal + seven:.2f} s; "
       f"click to finished / that sum = {result['ratio_to_ideal_sum']:.2f}")
 print("steps (median seconds after the click): " +

@@ -53,19 +53,49 @@ const std::pair<const char*, const char*> kMarkedSteps[] = {
     {"UpdateCtrlStatus(AfterInstall)", "finished"},
 };
 
+// CPU seconds of the paint thread and of the process at one moment.
+struct Sample {
+    Clock::time_point at;
+    double paint = -1;
+    double process = -1;
+};
+
+std::atomic<int> g_paintTid{0};  // set before the click; 0 reads as no thread
+
+Sample TakeSample() {
+    Sample s;
+    s.paint = ThreadCpuSeconds(g_paintTid.load());
+    s.process = ProcessCpuSeconds();
+    s.at = Clock::now();
+    return s;
+}
+
 // The log's echo is a plain function pointer, so its marks live here.
 std::mutex g_markLock;
-std::vector<std::pair<std::string, Clock::time_point>> g_marks;
+std::vector<std::pair<std::string, Sample>> g_marks;
 
 int MarkLogStep(const char* message) {
     for (const auto& step : kMarkedSteps) {
         if (std::strncmp(message, step.first, std::strlen(step.first)) == 0) {
+            const Sample sample = TakeSample();
             std::lock_guard<std::mutex> lock(g_markLock);
-            g_marks.emplace_back(step.second, Clock::now());
+            g_marks.emplace_back(step.second, sample);
             break;
         }
     }
     return InfoViewLogEcho(message);  // what the installer's own echo does
+}
+
+// The first time a step was logged.
+bool FindMark(const std::string& label, Sample& out) {
+    std::lock_guard<std::mutex> lock(g_markLock);
+    for (const auto& mark : g_marks) {
+        if (mark.first == label) {
+            out = mark.second;
+            return true;
+        }
+    }
+    return false;
 }
 
 double Seconds(Clock::duration d) {
@@ -283,48 +313,44 @@ void Road::Drive(SetupDlg& dlg) {
     }
 }
 
-// Clicks the install button and times the download and installation spans.
+// Clicks the install button and times the road. The download span ends when
+// the engine has verified the package: from then on the window shows the
+// installation, so the rest counts as installing.
 void Road::Measure(SetupDlg& dlg, int paintTid) {
+    g_paintTid = paintTid;
     const HWND hwnd = dlg.GetHwnd();
     InjectMouse(hwnd, SyntheticMouse::Move, kMainX, kMainY);
     std::this_thread::sleep_for(milliseconds(80));
     InjectMouse(hwnd, SyntheticMouse::LeftDown, kMainX, kMainY);
     std::this_thread::sleep_for(milliseconds(80));
-    const double cpu0 = ThreadCpuSeconds(paintTid);
-    m_click = Clock::now();
+    const Sample click = TakeSample();
+    m_click = click.at;
     InjectMouse(hwnd, SyntheticMouse::LeftUp, kMainX, kMainY);  // the button acts on release
-    const Clock::time_point deadline = m_click + seconds(m_options.nTimeoutSeconds);
     if (!WaitUntil([&] { return dlg.GetInstallStage() != kStageWaiting; }, m_click + seconds(10))) {
         Fail("the click did not start the install");
         return;
     }
-    WaitUntil(
-        [&] {
-            return dlg.GetProgressPhase() == kPhaseInstall ||
-                   dlg.GetInstallStage() != kStageRunning;
-        },
-        deadline);
-    const Clock::time_point installing = Clock::now();
-    const double cpu1 = ThreadCpuSeconds(paintTid);
-    if (dlg.GetProgressPhase() != kPhaseInstall) {
-        Fail(dlg.GetInstallStage() == kStageFailed ? "the download failed"
-                                                   : "timed out while downloading");
+    const bool ended = WaitUntil([&] { return dlg.GetInstallStage() != kStageRunning; },
+                                 m_click + seconds(m_options.nTimeoutSeconds));
+    const Sample finished = TakeSample();
+    Sample verified;
+    const bool downloaded = FindMark("download_verified", verified);
+    if (!ended || dlg.GetInstallStage() != kStageFinished || !downloaded) {
+        Fail(ended        ? "the download failed"
+             : downloaded ? "timed out while installing"
+                          : "timed out while downloading");
         return;
     }
-    if (!WaitUntil([&] { return dlg.GetInstallStage() != kStageRunning; }, deadline)) {
-        Fail("timed out while installing");
-        return;
-    }
-    const Clock::time_point finished = Clock::now();
-    const double cpu2 = ThreadCpuSeconds(paintTid);
-    if (cpu0 < 0 || cpu2 < 0) {
+    if (click.paint < 0 || verified.paint < 0 || finished.paint < 0) {
         Fail("the paint thread ended during the run");
     }
-    m_result.dDownload = Seconds(installing - m_click);
-    m_result.dInstall = Seconds(finished - installing);
-    m_result.dClickToFinished = Seconds(finished - m_click);
-    m_result.dPaintCpuDownload = cpu1 - cpu0;
-    m_result.dPaintCpuInstall = cpu2 - cpu1;
+    m_result.dDownload = Seconds(verified.at - click.at);
+    m_result.dInstall = Seconds(finished.at - verified.at);
+    m_result.dClickToFinished = Seconds(finished.at - click.at);
+    m_result.dPaintCpuDownload = verified.paint - click.paint;
+    m_result.dPaintCpuInstall = finished.paint - verified.paint;
+    m_result.dProcessCpuDownload = verified.process - click.process;
+    m_result.dProcessCpuInstall = finished.process - verified.process;
     AwaitInstallResult(dlg);
 }
 
@@ -343,13 +369,10 @@ void Road::AwaitInstallResult(SetupDlg& dlg) {
 }
 
 void Road::CollectMarks() {
-    std::lock_guard<std::mutex> lock(g_markLock);
     for (const auto& step : kMarkedSteps) {
-        for (const auto& mark : g_marks) {
-            if (mark.first == step.second) {  // the first time each step was logged
-                m_result.marks.emplace_back(mark.first, Seconds(mark.second - m_click));
-                break;
-            }
+        Sample mark;
+        if (FindMark(step.second, mark)) {
+            m_result.marks.emplace_back(step.second, Seconds(mark.at - m_click));
         }
     }
 }
@@ -434,6 +457,8 @@ std::string RoadResultJson(const RoadResult& r) {
     cJSON_AddNumberToObject(root, "install_seconds", r.dInstall);
     cJSON_AddNumberToObject(root, "paint_cpu_seconds_download", r.dPaintCpuDownload);
     cJSON_AddNumberToObject(root, "paint_cpu_seconds_install", r.dPaintCpuInstall);
+    cJSON_AddNumberToObject(root, "process_cpu_seconds_download", r.dProcessCpuDownload);
+    cJSON_AddNumberToObject(root, "process_cpu_seconds_install", r.dProcessCpuInstall);
     cJSON* marks = cJSON_AddObjectToObject(root, "marks");
     for (const auto& m : r.marks) {
         cJSON_AddNumberToObject(marks, m.first.c_str(), m.second);

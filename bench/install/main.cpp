@@ -121,6 +121,8 @@ void CheckNamedThread() {
     release = true;
     probe.join();
     Expect(korvel_bench::ThreadCpuSeconds(gone) < 0, "an ended thread reads negative");
+    Expect(korvel_bench::ProcessCpuSeconds() >= used.load() - 3 * tick,
+           "the process's CPU seconds hold its threads'");
     Expect(korvel_bench::FindThreadsNamed("bench-probe-wit").empty(),
            "an ended thread is not found");
 }

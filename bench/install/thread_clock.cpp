@@ -62,12 +62,24 @@ long long ParseStatCpuTicks(const std::string& statLine) {
     return utime < 0 || stime < 0 ? -1 : utime + stime;
 }
 
-double ThreadCpuSeconds(int tid) {
-    const long long ticks = ParseStatCpuTicks(ReadFirstLine(TaskPath(tid, "stat")));
+namespace {
+
+double StatCpuSeconds(const std::string& statPath) {
+    const long long ticks = ParseStatCpuTicks(ReadFirstLine(statPath));
     if (ticks < 0) {
         return -1;
     }
     return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+}  // namespace
+
+double ThreadCpuSeconds(int tid) {
+    return StatCpuSeconds(TaskPath(tid, "stat"));
+}
+
+double ProcessCpuSeconds() {
+    return StatCpuSeconds("/proc/self/stat");
 }
 
 }  // namespace korvel_bench

@@ -16,5 +16,7 @@ long long ParseStatCpuTicks(const std::string& statLine);
 
 // CPU seconds the thread has used so far; negative when the thread is gone.
 double ThreadCpuSeconds(int tid);
+// CPU seconds of the whole process (all threads) so far.
+double ProcessCpuSeconds();
 
 }  // namespace korvel_bench
