@@ -190,7 +190,9 @@ bool EngineRun::CopyData(archive* in, archive* out) {
             m_outOfMemory = m_outOfMemory || archive_errno(in) == ENOMEM;
             return false;
         }
-        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_WARN)
+        // The disk writer reports a refused write (a full disk) as a warning:
+        // a file that lacks data is a failed item, never a success.
+        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
             return false;
         Advance(static_cast<int64_t>(size));
     }

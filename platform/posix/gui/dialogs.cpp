@@ -254,7 +254,18 @@ INT_PTR BoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR title, UINT) {
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR title, UINT type) {
+    // Windows belong to the UI thread, where a box asked for by a worker (the
+    // installation's failure message) would fail unseen: it is shown there
+    // instead, and the worker waits for the answer as on Windows.
+    if (!IsUiThread()) {
+        const HWND via = owner ? owner : GetActiveWindow();
+        if (!via)
+            return 0;
+        const std::wstring t = text ? text : L"", c = title ? title : L"Error";
+        auto show = [=]() -> LRESULT { return MessageBoxW(owner, t.c_str(), c.c_str(), type); };
+        return static_cast<int>(RunOnOwner(via, show));
+    }
     BoxTexts box;
     box.text = text ? text : L"";
     box.title = title ? title : L"Error";
