@@ -177,7 +177,9 @@ void DownloaderCurl::GiveUp(DownloadItem& item) {
     if (GetUrlHostPart(failedLink, host)) {
         WriteLog("Download_Dispatch link :(%s).\n", host.c_str());
     }
-    errorCode = repairStarted ? kRepairFailError : kDispatchFailError;
+    // Repairs may run during the download now; what failed decides the name.
+    const bool repairing = repairStarted && m_repairItems.count(item.id) != 0;
+    errorCode = repairing ? kRepairFailError : kDispatchFailError;
     failedResult = item.result;
 }
 

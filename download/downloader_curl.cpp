@@ -279,6 +279,7 @@ HRESULT DownloaderCurl::InitDownload() {
         it.state = kItemRunning;
         BeginDownloadItem(&it);
     }
+    StartBlockChecks();
     int dispatcher = ++m_nThreadCount;
     StartThread(std::thread(&DownloaderCurl::DispatchThread, this));
     WriteLog("Download_InitDownload : start download dispatch, thread(%d).\n", dispatcher);
@@ -361,7 +362,9 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
         const uint64_t limit = static_cast<uint64_t>(item->end) + 1;
         if (pos + n > limit)
             n = pos > limit ? 0 : static_cast<size_t>(limit - pos);
-        if (!running || !image)
+        // A range moved or closed elsewhere writes nothing more: its bytes now
+        // belong to another transfer, and checked blocks must stay as checked.
+        if (!running || !image || item->state != kItemRunning)
             return 0;
         memcpy(image.get() + pos, data, n);
         const uint64_t received = static_cast<uint64_t>(downloadedBytes) + n;
@@ -415,7 +418,7 @@ void DownloaderCurl::TryComplete() {
     if (m_bFileWriteFailed) {
         WriteLog("Download_CheckFinish : file write failed.\n");
         errorCode = kDownloadExeError;
-        CloseFile();
+        image.reset();
         Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
                static_cast<int>(totalBytes.load()));
         return;
@@ -459,6 +462,7 @@ void DownloaderCurl::CloseFile() {
         int r = file.Close();
         WriteLog("CloseFile %d.\n", r);
     }
+    std::lock_guard<std::mutex> reading(m_imageReadLock);
     image.reset();
 }
 

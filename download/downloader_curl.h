@@ -115,9 +115,25 @@ private:
         bool boundReached = false;  // a block stayed wrong through every allowed pass
     };
     HashCheck RunHashCheck(bool startRepairs);
+    struct BadBlock {
+        int block;
+        uint32_t start, end;
+    };
+    std::vector<BadBlock> FindBadBlocks();
+    bool WholeFileMatches() const;
     bool BlockMatches(uint32_t offset, uint32_t length, const std::string& digest) const;
     HRESULT RepairBlock(uint32_t start, uint32_t end, BlockRepair& repair);
     void WakeDispatcher();
+
+    // Early block checks (verify.cpp): a block no transfer can write any more
+    // is hashed while the rest still downloads, so a bad one is repaired during
+    // the download and the final check finds its work done.
+    void StartBlockChecks();
+    void BlockCheckThread();
+    bool WaitBlockCheckPeriod();
+    void PickSettledBlocks(std::vector<int>& picked);
+    void StoreBlockResults(const std::vector<int>& picked, const std::vector<char>& good);
+    void InvalidateBlock(int block);
 
 public:
     // 1 when the image matches the digests, else 0 after starting repairs.
@@ -184,6 +200,14 @@ private:
     // Items fetching a bad block again (and their restarts); never split, as
     // half a block handed to another mirror may go to the one that served it wrong.
     std::set<int> m_repairItems;
+    // What the early checks know of each 1 MiB block; empty when the
+    // configuration's block digests do not cover the file.
+    enum BlockStatus : char { kBlockUnknown, kBlockHashing, kBlockGood, kBlockBad };
+    std::vector<BlockStatus> m_blockStatus;
+    // Held by the block checker while it reads the image outside the engine
+    // lock; freeing the image or starting a repair waits for it (taken after
+    // the engine lock, never before it).
+    std::mutex m_imageReadLock;
     std::vector<std::thread> m_threads;  // every thread started, joined by the destructor
     int m_nThreadCount = 0;
     std::mutex m_wakeLock;

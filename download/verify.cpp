@@ -4,7 +4,10 @@
 // wrong is not asked for that block again while another mirror is available.
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "download/downloader_curl.h"
@@ -30,45 +33,68 @@ bool DownloaderCurl::BlockMatches(uint32_t offset, uint32_t length,
     return digest == text;
 }
 
-DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
-    HashCheck check;
+// The blocks whose digest does not match, using what the early checks know.
+std::vector<DownloaderCurl::BadBlock> DownloaderCurl::FindBadBlocks() {
+    std::vector<BadBlock> bad;
     const uint32_t total = totalBytes;
-    if (!image) {
-        check.verified = false;
-        return check;
-    }
-    char text[64];
-    Md5Hex(image.get(), total, text, sizeof(text));
-    if (task.fileHash == text)
-        return check;
-
-    struct Bad {
-        int block;
-        uint32_t start, end;
-    };
-    std::vector<Bad> bad;
     uint32_t offset = 0;
     for (size_t k = 0; k < task.blockHashes.size(); ++k) {
         const bool last = !(static_cast<uint64_t>(offset) + kBlockSize < total);
         const uint32_t length = last ? total - offset : kBlockSize;
-        if (!BlockMatches(offset, length, task.blockHashes[k])) {
-            bad.push_back({static_cast<int>(k), offset, offset + length - 1});
+        const BlockStatus known = k < m_blockStatus.size() ? m_blockStatus[k] : kBlockUnknown;
+        bool good = known == kBlockGood;
+        if (known != kBlockGood && known != kBlockBad) {
+            good = BlockMatches(offset, length, task.blockHashes[k]);
+            if (k < m_blockStatus.size())
+                m_blockStatus[k] = good ? kBlockGood : kBlockBad;
         }
+        if (!good)
+            bad.push_back({static_cast<int>(k), offset, offset + length - 1});
         if (last)
             break;
         offset += kBlockSize;
+    }
+    return bad;
+}
+
+bool DownloaderCurl::WholeFileMatches() const {
+    char text[64];
+    Md5Hex(image.get(), totalBytes, text, sizeof(text));
+    return task.fileHash == text;
+}
+
+DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
+    HashCheck check;
+    if (!image) {
+        check.verified = false;
+        return check;
+    }
+    // The block checker may be reading; a repair started below must not write
+    // under it. It picks nothing new while this thread holds the engine lock.
+    { std::lock_guard<std::mutex> settle(m_imageReadLock); }
+    std::vector<BadBlock> bad;
+    if (!m_blockStatus.empty()) {
+        // Digests cover every block and most are known already: when all
+        // match, the whole-file digest could not change the verdict.
+        bad = FindBadBlocks();
+        if (bad.empty() || WholeFileMatches())
+            return check;
+    } else {
+        if (WholeFileMatches())
+            return check;
+        bad = FindBadBlocks();
     }
     if (bad.empty())
         return check;
     check.verified = false;
     repairStarted = true;
-    for (const Bad& b : bad) {
+    for (const BadBlock& b : bad) {
         if (m_repairs[b.block].passes >= m_tuning.maxRepairPasses)
             check.boundReached = true;
     }
     if (!startRepairs || check.boundReached)
         return check;
-    for (const Bad& b : bad) {
+    for (const BadBlock& b : bad) {
         if (RepairBlock(b.start, b.end, m_repairs[b.block]) == 0)
             ++check.repairsStarted;
     }
@@ -135,6 +161,7 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockRepair& r
     DownloadItem* base = owner ? owner : &items.begin()->second;
     DownloadItem* next = AddItem(*base, start, end, u);
     m_repairItems.insert(next->id);
+    InvalidateBlock(static_cast<int>(start / kBlockSize));
     WriteLog("Download_RepairData : GetBestURL Info, start(%d), end(%d), ID(%d).\n",
              static_cast<int>(start), static_cast<int>(end), next->id);
     return BeginDownloadItem(next);
@@ -143,4 +170,118 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockRepair& r
 HRESULT DownloaderCurl::RepairData(uint32_t start, uint32_t end) {
     BlockRepair& repair = m_repairs[static_cast<int>(start / kBlockSize)];
     return RepairBlock(start, end, repair);
+}
+
+// ---------------------------------------------------------------- early checks
+
+namespace {
+constexpr uint32_t kBlockCheckPeriodMs = 50;
+constexpr size_t kBlocksPerRound = 16;  // bounds how long a stop waits for the checker
+}  // namespace
+
+void DownloaderCurl::StartBlockChecks() {
+    const uint32_t total = totalBytes;
+    const size_t blocks = (static_cast<uint64_t>(total) + kBlockSize - 1) / kBlockSize;
+    m_blockStatus.clear();
+    // Without a digest for every block only the whole-file digest can decide.
+    if (blocks == 0 || task.blockHashes.size() < blocks)
+        return;
+    m_blockStatus.assign(blocks, kBlockUnknown);
+    ++m_nThreadCount;
+    StartThread(std::thread(&DownloaderCurl::BlockCheckThread, this));
+}
+
+bool DownloaderCurl::WaitBlockCheckPeriod() {
+    std::unique_lock<std::mutex> lock(m_wakeLock);
+    m_wake.wait_for(lock, std::chrono::milliseconds(kBlockCheckPeriodMs),
+                    [this] { return !running || m_bStopped; });
+    return running && !m_bStopped;
+}
+
+void DownloaderCurl::BlockCheckThread() {
+    std::vector<int> picked;
+    std::vector<char> good;
+    while (WaitBlockCheckPeriod()) {
+        std::unique_lock<std::mutex> reading(m_imageReadLock, std::defer_lock);
+        {
+            AutoMutex lock(m_hMutex);
+            if (!running || !image)
+                break;
+            PickSettledBlocks(picked);
+            if (picked.empty())
+                continue;
+            // Taken before the engine lock is let go, so the image cannot be
+            // freed between the pick and the read.
+            reading.lock();
+        }
+        const uint32_t total = totalBytes;
+        good.clear();
+        for (int k : picked) {
+            const uint32_t offset = static_cast<uint32_t>(k) * kBlockSize;
+            const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
+            good.push_back(BlockMatches(offset, length, task.blockHashes[k]) ? 1 : 0);
+        }
+        reading.unlock();
+        AutoMutex lock(m_hMutex);
+        StoreBlockResults(picked, good);
+    }
+}
+
+// Blocks not yet checked that no transfer can write any more: every byte a
+// running or failed (to be restarted) range still owes lies elsewhere, and
+// new ranges are only cut from those owed bytes, except repairs.
+void DownloaderCurl::PickSettledBlocks(std::vector<int>& picked) {
+    picked.clear();
+    std::vector<std::pair<uint32_t, uint32_t>> owed;
+    for (const auto& kv : items) {
+        const DownloadItem& it = kv.second;
+        if ((it.state == kItemRunning || it.state == kItemFailed) && it.pos <= it.end)
+            owed.emplace_back(it.pos, it.end);
+    }
+    const uint32_t total = totalBytes;
+    for (size_t k = 0; k < m_blockStatus.size() && picked.size() < kBlocksPerRound; ++k) {
+        if (m_blockStatus[k] != kBlockUnknown)
+            continue;
+        const uint32_t first = static_cast<uint32_t>(k) * kBlockSize;
+        const uint32_t last = std::min<uint32_t>(first + (kBlockSize - 1), total - 1);
+        bool settled = true;
+        for (const auto& r : owed) {
+            if (r.first <= last && r.second >= first) {
+                settled = false;
+                break;
+            }
+        }
+        if (settled)
+            picked.push_back(static_cast<int>(k));
+    }
+    for (int k : picked)
+        m_blockStatus[static_cast<size_t>(k)] = kBlockHashing;
+}
+
+// A bad block is fetched again at once while passes remain; the final check
+// still decides, so a block that stays wrong ends the download there.
+void DownloaderCurl::StoreBlockResults(const std::vector<int>& picked,
+                                       const std::vector<char>& good) {
+    const uint32_t total = totalBytes;
+    for (size_t i = 0; i < picked.size(); ++i) {
+        const int k = picked[i];
+        BlockStatus& status = m_blockStatus[static_cast<size_t>(k)];
+        if (status != kBlockHashing)
+            continue;  // a repair began meanwhile; the result is stale
+        status = good[i] ? kBlockGood : kBlockBad;
+        if (good[i] || !running || m_bStopped)
+            continue;
+        BlockRepair& repair = m_repairs[k];
+        if (repair.passes >= m_tuning.maxRepairPasses)
+            continue;
+        repairStarted = true;
+        const uint32_t start = static_cast<uint32_t>(k) * kBlockSize;
+        const uint32_t end = std::min<uint32_t>(start + (kBlockSize - 1), total - 1);
+        RepairBlock(start, end, repair);
+    }
+}
+
+void DownloaderCurl::InvalidateBlock(int block) {
+    if (block >= 0 && static_cast<size_t>(block) < m_blockStatus.size())
+        m_blockStatus[static_cast<size_t>(block)] = kBlockUnknown;
 }

@@ -107,6 +107,51 @@ TEST_F(RepairTest, ErrorPageIsStoredThenRepaired) {
     EXPECT_EQ(Engine().GetRepairLink(), Url(a));
 }
 
+// The bad block is fetched again as soon as its own range has passed it,
+// while the other ranges are still on their way.
+TEST_F(RepairTest, BadBlockIsFetchedAgainDuringTheDownload) {
+    ServeContent(Content(kSize, 24));
+    MirrorSettings slow;
+    slow.rateBytesPerSec = 500000;
+    MirrorSettings bad = slow;
+    bad.corruptOffsets = {4300000};
+    for (int i = 0; i < 3; ++i)
+        m_ms.push_back(AddMirror(67 + i, i == 2 ? bad : slow));
+    Start(MakeConfig(*m_content, Urls()), Quiet());
+    const Range block{4194304, 5242879};
+    bool repairedEarly = false;
+    while (!m_events.WaitFinal(10)) {
+        DownloadStats stats;
+        Engine().GetDownloadStats(stats);
+        for (const auto& kv : stats.items) {
+            const bool isRepair =
+                kv.first >= 6 && kv.second.start == block.start && kv.second.end == block.end;
+            repairedEarly |= isRepair && stats.downloadedBytes < stats.totalBytes;
+        }
+    }
+    WaitNotRunning();
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    EXPECT_TRUE(DestContent() == *m_content);
+    EXPECT_TRUE(repairedEarly);
+    EXPECT_EQ(CountRange(block), 1);
+    EXPECT_EQ(m_events.FinalCount(), 1);
+}
+
+// A configuration whose block digest is wrong while the whole-file digest is
+// right: the file is accepted, after a bounded number of needless repairs.
+TEST_F(RepairTest, RightWholeDigestOutweighsAWrongBlockDigest) {
+    StartMirrors({});
+    std::string config = MakeConfig(*m_content, Urls());
+    const std::string second = "<item_2 value=\"";
+    const size_t at = config.find(second) + second.size();
+    config.replace(at, 32, std::string(32, 'A'));
+    Run(config, Quiet());
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
+    EXPECT_TRUE(DestContent() == *m_content);
+    EXPECT_LE(CountRange(Range{1048576, 2097151}), 3);
+    EXPECT_EQ(m_events.FinalCount(), 1);
+}
+
 TEST(Md5HexText, UpperCaseAndBufferRule) {
     char out[64];
     EXPECT_EQ(Md5Hex("abc", 3, out, 32), 0);
