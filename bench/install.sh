@@ -87,7 +87,7 @@ def installer_run():
     os.sync()  # the previous run's dirty pages must not slow this one down
     env = dict(os.environ, TMPDIR=tmp)
     r = subprocess.run([bench, "run", "--package", package, "--payload", payload,
-                        "--mirrors", str(MIRRORS), "--rate", str(RATE)],
+                        "--mirrors", str(MIRRORS), "--mirror-options", f"rate={RATE}"],
                        capture_output=True, text=True, env=env, timeout=300)
     lines = [l for l in r.stdout.splitlines() if l.startswith("{")]
     result = json.loads(lines[-1]) if lines else {"ok": False, "error": r.stderr[-400:]}

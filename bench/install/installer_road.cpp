@@ -75,13 +75,10 @@ std::mutex g_markLock;
 std::vector<std::pair<std::string, Sample>> g_marks;
 
 int MarkLogStep(const char* message) {
-    for (const auto& step : kMarkedSteps) {
-        if (std::strncmp(message, step.first, std::strlen(step.first)) == 0) {
-            const Sample sample = TakeSample();
-            std::lock_guard<std::mutex> lock(g_markLock);
-            g_marks.emplace_back(step.second, sample);
-            break;
-        }
+    if (const char* label = StepLabel(message)) {
+        const Sample sample = TakeSample();
+        std::lock_guard<std::mutex> lock(g_markLock);
+        g_marks.emplace_back(label, sample);
     }
     return InfoViewLogEcho(message);  // what the installer's own echo does
 }
@@ -111,26 +108,6 @@ bool WaitUntil(const std::function<bool()>& done, Clock::time_point deadline) {
         std::this_thread::sleep_for(milliseconds(5));
     }
     return true;
-}
-
-// Bytes of the regular files below `folder`; the files the installer adds to
-// the top of a program folder are left out when asked.
-uint64_t TreeBytes(const std::string& folder, bool withoutInstallerFiles) {
-    namespace fs = std::filesystem;
-    uint64_t total = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec)) {
-            continue;
-        }
-        const std::string name = it->path().filename().string();
-        if (withoutInstallerFiles && it.depth() == 0 &&
-            (name == "uninstall.exe" || name == "uninstall.exe.bin" || name == "uninstall.list")) {
-            continue;
-        }
-        total += it->file_size(ec);
-    }
-    return total;
 }
 
 // install_status of the last report the service stored; empty when none.
@@ -239,13 +216,18 @@ bool Road::StartMirrors(std::shared_ptr<const std::string> package) {
     (*files)[kPackageName] = std::move(package);
     std::vector<std::string> urls;
     for (int i = 0; i < m_options.nMirrors; ++i) {
+        // One host each, as real mirrors; port 0: the system picks a free one.
+        std::string spec = "127.0.0." + std::to_string(21 + i) + ":0", error;
+        if (!m_options.strMirrorOptions.empty()) {
+            spec += "," + m_options.strMirrorOptions;
+        }
         korvel_mirror::MirrorSettings s;
-        s.address = "127.0.0." + std::to_string(21 + i);  // one host each, as real mirrors
-        s.rateBytesPerSec = m_options.nRateBytesPerSec;
+        if (!korvel_mirror::ParseMirrorSpec(spec, s, error)) {
+            return Fail("mirror " + spec + ": " + error);
+        }
         auto mirror = std::make_unique<korvel_mirror::MirrorServer>(s, files);
-        std::string error;
         if (!mirror->Start(error)) {
-            return Fail("mirror " + s.address + ": " + error);
+            return Fail("mirror " + spec + ": " + error);
         }
         urls.push_back(mirror->FileUrl(kPackageName));
         m_mirrors.push_back(std::move(mirror));
@@ -442,6 +424,33 @@ RoadResult Road::Run() {
 }
 
 }  // namespace
+
+const char* StepLabel(const char* message) {
+    for (const auto& step : kMarkedSteps) {
+        if (std::strncmp(message, step.first, std::strlen(step.first)) == 0) {
+            return step.second;
+        }
+    }
+    return nullptr;
+}
+
+uint64_t TreeBytes(const std::string& folder, bool withoutInstallerFiles) {
+    namespace fs = std::filesystem;
+    uint64_t total = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec)) {
+            continue;
+        }
+        const std::string name = it->path().filename().string();
+        if (withoutInstallerFiles && it.depth() == 0 &&
+            (name == "uninstall.exe" || name == "uninstall.exe.bin" || name == "uninstall.list")) {
+            continue;
+        }
+        total += it->file_size(ec);
+    }
+    return total;
+}
 
 RoadResult RunInstallerRoad(const RoadOptions& options) {
     Road road(options);

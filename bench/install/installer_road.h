@@ -15,8 +15,8 @@ struct RoadOptions {
     std::string strPackage;        // setup package the mirrors serve
     std::string strPayloadFolder;  // the files it holds, to check what was installed
     int nMirrors = 5;
-    uint64_t nRateBytesPerSec = 4000000;  // per connection, as korvel-mirror's rate=
-    int nTimeoutSeconds = 180;            // click to finished page
+    std::string strMirrorOptions = "rate=4000000";  // korvel-mirror's per-mirror options
+    int nTimeoutSeconds = 180;                      // click to finished page
 };
 
 struct RoadResult {
@@ -38,6 +38,14 @@ struct RoadResult {
 };
 
 RoadResult RunInstallerRoad(const RoadOptions& options);
+
+// The name of the road's step a log message starts, or null ("transfers_begin",
+// "extraction_ends", ...).
+const char* StepLabel(const char* message);
+// Bytes of the regular files below `folder`; the files the installer adds to
+// the top of a program folder (uninstall.exe, its .bin, uninstall.list) are
+// left out when asked.
+uint64_t TreeBytes(const std::string& folder, bool withoutInstallerFiles);
 // The result as one JSON object on one line.
 std::string RoadResultJson(const RoadResult& result);
 
