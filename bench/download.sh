@@ -30,7 +30,8 @@ scenarios = [
     ("1: 5 mirrors x 4 MB/s per connection", [f"rate={base}"] * 5),
     ("2: 1/2/4/8/16 MB/s per connection", [f"rate={r * MB}" for r in (1, 2, 4, 8, 16)]),
     ("3: as 1, one mirror corrupts a byte", [f"rate={base}"] * 4 + [f"rate={base},corrupt=140000000"]),
-    ("4: as 1, one mirror stalls after 20 MB of each range", [f"rate={base}"] * 4 + [f"rate={base},stall=20000000"]),
+    # Per connection: a 20 MB stall would never trigger inside the 15 MB ranges.
+    ("4: as 1, one mirror stalls after 10 MB of each range", [f"rate={base}"] * 4 + [f"rate={base},stall=10000000"]),
     ("5: unlimited loopback", [""] * 5),
 ]
 
