@@ -380,9 +380,21 @@ void InstallerProcessTest::ClickInstall(InstallerProcess& setup) {
 void InstallerProcessTest::CloseAndWaitForExit(InstallerProcess& setup) {
     const std::string window = FindWindow(setup.Pid(), kWindowTitle);
     ASSERT_FALSE(window.empty()) << "the window is gone before it was closed";
-    ClickAt(window, kCloseButtonX, kCloseButtonY);
+    // The close button shows again only once the worker has switched the
+    // page, which it does just after its last log line: click until it takes.
+    const size_t from = InstallLog().size();
+    bool closed = false;
+    for (int attempt = 0; attempt < 5 && !closed; ++attempt) {
+        ClickAt(window, kCloseButtonX, kCloseButtonY);
+        closed = WaitForLog("OnBtnClose(user close)", 3000, from);
+    }
     // The product waits 5 x 1000 ms after the final report before it ends.
-    ASSERT_TRUE(setup.WaitExit(45000)) << "the installer did not end after the close";
+    if (!closed || !setup.WaitExit(45000)) {
+        const std::string log = InstallLog();
+        FAIL() << (closed ? "the installer did not end after the close"
+                          : "the close button did not take")
+               << "; log ends: " << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+    }
 }
 
 std::string InstallerProcessTest::FindWindow(pid_t pid, const std::string& name) {
