@@ -170,7 +170,8 @@ TEST_F(InstallerProcessTest, FullProgramDiskFailsTheInstallCleanly) {
     ASSERT_FALSE(box.empty()) << "no failure message; log: " << InstallLog();
     EXPECT_FALSE(Contains(InstallLog(), "Finish(AfterInstall)"));
     ClickMessageBoxOk(box);
-    ASSERT_TRUE(WaitForLog("Install File FAILED error code = ", 20000)) << InstallLog();
+    ASSERT_TRUE(WaitForLog("Install File FAILED error code = 80004005, last error = 10008.", 20000))
+        << InstallLog();
     ASSERT_NO_FATAL_FAILURE(CloseAndWaitForExit(*setup));
     EXPECT_TRUE(setup->ExitedNormally()) << "signal " << setup->TermSignal();
     EXPECT_EQ(0, setup->ExitCode());
@@ -182,7 +183,7 @@ TEST_F(InstallerProcessTest, FullProgramDiskFailsTheInstallCleanly) {
     const std::string uuid = NewRunUuid({});
     const std::string final = ReportOf(uuid, "install_fail");
     ASSERT_FALSE(final.empty()) << "no install_fail report";
-    EXPECT_FALSE(Contains(final, "\"install_last_error\":\"NoError\"")) << final;
+    EXPECT_TRUE(Contains(final, "\"install_last_error\":\"UnzipFileError\"")) << final;
     const std::vector<StoredLog> logs = UploadedLogs();
     ASSERT_EQ(1u, logs.size());
     EXPECT_EQ("install_fail", logs[0].strLogType);
