@@ -47,10 +47,9 @@ bool HeaderOffsetInFile(JFile& file, int32_t& offset, int64_t& length) {
     return offset >= 0 && static_cast<int64_t>(offset) <= length - kPackageHeaderSize;
 }
 
-// Negative fields and 32-bit overflow are refused along with a payload past the end.
-bool PayloadInFile(const PackageHeader& header, int64_t length) {
-    return header.nPayloadOffset >= 0 && header.nPayloadSize >= 0 &&
-           static_cast<int64_t>(header.nPayloadOffset) + header.nPayloadSize <= length;
+// Negative fields and 32-bit overflow are refused along with a block past the end.
+bool BlockInFile(int32_t offset, int32_t size, int64_t length) {
+    return offset >= 0 && size >= 0 && static_cast<int64_t>(offset) + size <= length;
 }
 
 std::unique_ptr<char[]> ReadBlock(JFile& file, int32_t offset, int32_t size, size_t extra) {
@@ -193,7 +192,10 @@ HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callba
     WriteLog("lpszProgram path :%s \n", WideToOem(folder).c_str());
     if (!PathFileExists(folder))
         return Fail(file, callback, kInstallDirWriteError, kInstallDirWriteError);
-    if (!PayloadInFile(header, length))
+    // The uninstaller too: a size the file cannot hold would only allocate
+    // and write gigabytes of zeros.
+    if (!BlockInFile(header.nPayloadOffset, header.nPayloadSize, length) ||
+        !BlockInFile(header.nUninstallOffset, header.nUninstallSize, length))
         return Fail(file, callback, kInstallReadFileError, kInstallSetupFileError);
 
     std::unique_ptr<char[]> payload =

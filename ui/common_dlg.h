@@ -7,6 +7,8 @@
 // OnPaint of subclasses that repaint from a thread of their own.
 #pragma once
 
+#include <atomic>
+
 #include "platform/gui.h"
 
 // Bits of the close mask: which commands end the dialog.
@@ -43,7 +45,8 @@ public:
     void SetCloseMask(int mask) { m_nCloseMask = mask; }
 
 protected:
-    HWND m_hWnd = nullptr;
+    // Set on the window's thread; workers and painters read it.
+    std::atomic<HWND> m_hWnd{nullptr};
     int m_bFixedSize = 0;
     int m_nWidth = 0;  // design size at 96 DPI
     int m_nHeight = 0;

@@ -114,6 +114,26 @@ TEST_F(PackageTest, PayloadMayEndAtTheFileEndButNotOneBytePast) {
     EXPECT_EQ(kInstallReadFileError, GetLastInstallError());
 }
 
+// A header claiming an uninstaller the file cannot hold (found by fuzzing: it
+// allocated 2 GB and would have written them as zeros) fails before anything
+// is unpacked.
+TEST_F(PackageTest, UninstallerPastTheEndIsRefusedBeforeUnpacking) {
+    std::string bytes = PackageAround(SamplePayload(), "MZ uninstaller", true);
+    const size_t header = static_cast<size_t>(ReadInt(bytes, 32));
+    const size_t sizeField = header + offsetof(PackageHeader, nUninstallSize);
+    WriteInt(bytes, sizeField, ReadInt(bytes, sizeField) + 1);
+    WriteFile(pkg, bytes);
+    Installed r = Install(pkg, out);
+    EXPECT_EQ(E_FAIL, r.result);
+    EXPECT_EQ(kInstallReadFileError, GetLastInstallError());
+    EXPECT_FALSE(PathFileExists((out + L"/uninstall.exe").c_str()));
+
+    WriteInt(bytes, sizeField, 0x7ff00000);
+    WriteFile(pkg, bytes);
+    EXPECT_EQ(E_FAIL, Install(pkg, out).result);
+    EXPECT_EQ(kInstallReadFileError, GetLastInstallError());
+}
+
 TEST_F(PackageTest, MissingPackageNullPathAndUncreatableFolder) {
     LogCapture capture;
     Installed missing = Install(dir.Sub("absent.exe"), out);
