@@ -1,16 +1,27 @@
 #include "tests/e2e/e2e_fixture.h"
 
+#include <arpa/inet.h>
 #include <cjson/cJSON.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "platform/folders.h"
 #include "platform/gui.h"
+#include "platform/resource.h"
 #include "platform/text.h"
+#include "report/install_reporter.h"
+#include "tools/korvel-pack/pack.h"
 
 namespace korvel_e2e {
 
@@ -30,6 +41,12 @@ std::vector<std::string> ReadLines(const std::string& path) {
         lines.push_back(line);
     }
     return lines;
+}
+
+// Resources are kept by pointer and must outlive every lookup of the process.
+std::string& OwnConfigText() {
+    static std::string text;
+    return text;
 }
 
 }  // namespace
@@ -69,7 +86,15 @@ void InstallerTest::SetUp() {
     std::string error;
     ASSERT_TRUE(m_service->Open(options, error)) << error;
     m_http = std::make_unique<ReportHttpServer>(*m_service);
-    ASSERT_EQ(kReportPort, m_http->Bind("127.0.0.1", kReportPort)) << "report port busy";
+    if (m_addresses == Addresses::kDemo) {
+        ASSERT_EQ(kReportPort, m_http->Bind("127.0.0.1", kReportPort)) << "report port busy";
+    } else {
+        const int port = m_http->Bind("127.0.0.1", 0);
+        ASSERT_GT(port, 0) << "no loopback port for the report service";
+        const std::string base = "http://127.0.0.1:" + std::to_string(port);
+        m_tuning.strReportUrl = base + kReportPath;
+        m_tuning.strLogUploadUrl = base + kLogUploadPath;
+    }
     m_http->Start();
 
     m_tuning.nCloseWaitSteps = 1;  // the product waits 5 x 1000 ms; nothing here needs it
@@ -81,6 +106,10 @@ void InstallerTest::SetUp() {
 }
 
 void InstallerTest::TearDown() {
+    StopServices();
+}
+
+void InstallerTest::StopServices() {
     StopMirrors();
     if (m_http) {
         m_http->Stop();
@@ -119,6 +148,34 @@ void InstallerTest::StopMirrors() {
     m_mirrors.clear();
 }
 
+void InstallerTest::StartOwnMirrors(const std::string& package,
+                                    const std::vector<korvel_mirror::MirrorSettings>& mirrors,
+                                    const korvel_mirror::MirrorSettings* cdn) {
+    ASSERT_EQ(Addresses::kOwn, m_addresses) << "the demo addresses have their configuration";
+    auto files = std::make_shared<korvel_mirror::FileSet>();
+    (*files)["Korvel12_x64.exe"] = std::make_shared<const std::string>(package);
+    std::vector<korvel_mirror::MirrorSettings> all = mirrors;
+    if (cdn) {
+        all.push_back(*cdn);
+    }
+    std::vector<std::string> urls;
+    for (korvel_mirror::MirrorSettings s : all) {
+        s.port = 0;
+        auto mirror = std::make_unique<korvel_mirror::MirrorServer>(s, files);
+        std::string error;
+        ASSERT_TRUE(mirror->Start(error)) << s.address << ": " << error;
+        urls.push_back(mirror->FileUrl("Korvel12_x64.exe"));
+        m_mirrors.push_back(std::move(mirror));
+    }
+    const std::string packagePath = Home() + "/served-package.exe";
+    const std::string configPath = Home() + "/own-config.xml";
+    korvel_test::WriteFile(packagePath, package);
+    std::string error;
+    ASSERT_TRUE(BuildDownloadConfig(packagePath, urls, "Korvel12_x64", configPath, error)) << error;
+    OwnConfigText() = korvel_test::ReadFile(configPath);
+    ASSERT_FALSE(OwnConfigText().empty());
+}
+
 void InstallerTest::RunInstaller(const std::function<void(SetupDlg&)>& driver,
                                  const std::function<void()>& afterResources) {
     std::atomic<SetupDlg*> dialog{nullptr};
@@ -126,9 +183,22 @@ void InstallerTest::RunInstaller(const std::function<void(SetupDlg&)>& driver,
         ASSERT_TRUE(WaitFor([&] { return dialog.load() != nullptr; }, 30000));
         ASSERT_TRUE(WaitForWindow(*dialog.load()));
         driver(*dialog.load());
+        // A driver that gave up left the window open: close it, so that the
+        // failure is reported instead of the run hanging.
+        if (HasFailure() && !dialog.load()->IsClosing()) {
+            PostMessageW(dialog.load()->GetHwnd(), WM_CLOSE, 0, 0);
+        }
     });
     SetupHooks hooks;
-    hooks.afterResources = afterResources;
+    const bool ownConfig = m_addresses == Addresses::kOwn && !OwnConfigText().empty();
+    hooks.afterResources = [&] {
+        if (ownConfig) {
+            RegisterResource(502, L"xml", OwnConfigText().data(), OwnConfigText().size());
+        }
+        if (afterResources) {
+            afterResources();
+        }
+    };
     hooks.onDialog = [&](SetupDlg& d) { dialog = &d; };
     RunSetup(GetModuleHandleW(nullptr), m_tuning, hooks);
     driverThread.join();
@@ -202,6 +272,10 @@ std::string InstallerTest::InstallLog() const {
     return korvel_test::ReadFile(Home() + "/Documents/Korvel/Korvel12/Log/install.log");
 }
 
+std::string InstallerTest::DownloadedPackage() const {
+    return korvel_test::ReadFile(Home() + "/Downloads/Korvel/Korvel12/Korvel12_x64(12.0.0.2).exe");
+}
+
 std::vector<std::vector<std::string>> InstallerTest::Launches() const {
     std::vector<std::vector<std::string>> out;
     for (const std::string& line : ReadLines(Home() + "/launches.jsonl")) {
@@ -225,6 +299,252 @@ std::vector<std::string> InstallerTest::OpenedUrls() const {
 std::vector<std::wstring> InstallerTest::MessageBoxes() {
     std::lock_guard<std::mutex> lock(m_boxLock);
     return m_boxes;
+}
+
+int ThreadCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir)) {
+            count += entry->d_name[0] != '.';
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+std::string ThreadNames() {
+    std::string names;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                std::string name = korvel_test::ReadFile(std::string("/proc/self/task/") +
+                                                         entry->d_name + "/comm");
+                names += (names.empty() ? "" : ", ") + name.substr(0, name.find('\n'));
+            }
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+// ---- FaultyReportService ----
+
+namespace {
+
+constexpr int kServicePollMs = 50;
+constexpr size_t kMaxRequestHead = 65536;
+
+std::string HeaderValue(const std::string& head, const std::string& name) {
+    std::string lower = head;
+    for (char& c : lower) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    const size_t at = lower.find("\r\n" + name + ":");
+    if (at == std::string::npos) {
+        return "";
+    }
+    size_t from = at + name.size() + 3;
+    const size_t end = head.find("\r\n", from);
+    while (from < end && head[from] == ' ') {
+        ++from;
+    }
+    return head.substr(from, end - from);
+}
+
+// The text part `name` of a multipart body (no file parts are asked for).
+std::string FormPart(const std::string& body, const std::string& name) {
+    const size_t at = body.find("name=\"" + name + "\"");
+    if (at == std::string::npos) {
+        return "";
+    }
+    const size_t from = body.find("\r\n\r\n", at);
+    const size_t end = from == std::string::npos ? from : body.find("\r\n--", from + 4);
+    return end == std::string::npos ? "" : body.substr(from + 4, end - from - 4);
+}
+
+// install_status of a report document; empty when it is no JSON object.
+std::string ReportStatus(const std::string& json) {
+    cJSON* doc = cJSON_Parse(json.c_str());
+    const cJSON* status = cJSON_GetObjectItem(doc, "install_status");
+    const std::string out = cJSON_IsString(status) ? status->valuestring : "";
+    cJSON_Delete(doc);
+    return out;
+}
+
+bool SendAllBytes(int fd, const std::string& data) {
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+FaultyReportService::FaultyReportService(Fault fault, int status, std::string body)
+    : m_fault(fault), m_status(status), m_body(std::move(body)) {}
+
+FaultyReportService::~FaultyReportService() {
+    Stop();
+}
+
+bool FaultyReportService::Start(std::string& error) {
+    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (m_listenFd < 0 || bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(m_listenFd, 64) != 0 ||
+        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        error = std::string("report service socket: ") + strerror(errno);
+        return false;
+    }
+    m_port = ntohs(addr.sin_port);
+    m_acceptThread = std::thread(&FaultyReportService::AcceptLoop, this);
+    return true;
+}
+
+void FaultyReportService::Stop() {
+    m_stop = true;
+    if (m_acceptThread.joinable()) {
+        m_acceptThread.join();
+    }
+    std::vector<std::thread> connections;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (int fd : m_openFds) {
+            shutdown(fd, SHUT_RDWR);
+        }
+        connections.swap(m_connections);
+    }
+    for (std::thread& t : connections) {
+        t.join();
+    }
+    if (m_listenFd >= 0) {
+        close(m_listenFd);
+        m_listenFd = -1;
+    }
+}
+
+std::string FaultyReportService::Url(const char* path) const {
+    return "http://127.0.0.1:" + std::to_string(m_port) + path;
+}
+
+std::vector<FaultyReportService::Attempt> FaultyReportService::Attempts() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_attempts;
+}
+
+int FaultyReportService::Count(const char* path, const std::string& status) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    int n = 0;
+    for (const Attempt& a : m_attempts) {
+        n += a.ended && a.path == path && a.status == status;
+    }
+    return n;
+}
+
+void FaultyReportService::AcceptLoop() {
+    while (!m_stop.load()) {
+        pollfd p{m_listenFd, POLLIN, 0};
+        if (poll(&p, 1, kServicePollMs) <= 0) {
+            continue;
+        }
+        const int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_attempts.emplace_back();
+        m_openFds.push_back(fd);
+        m_connections.emplace_back(&FaultyReportService::Serve, this, fd, m_attempts.size() - 1);
+    }
+}
+
+void FaultyReportService::Serve(int fd, size_t index) {
+    const auto begin = std::chrono::steady_clock::now();
+    std::string head, body;
+    const bool whole = ReadRequest(fd, head, body);
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        Attempt& a = m_attempts[index];
+        const size_t space = head.find(' ');
+        if (space != std::string::npos) {
+            a.path = head.substr(space + 1, head.find(' ', space + 1) - space - 1);
+        }
+        a.status = a.path == kReportPath ? ReportStatus(FormPart(body, "json_data"))
+                                         : FormPart(body, "log_type");
+    }
+    if (whole && m_fault == Fault::kReply) {
+        char line[160];
+        snprintf(line, sizeof line,
+                 "HTTP/1.1 %d Status\r\nContent-Type: application/json\r\n"
+                 "Content-Length: %zu\r\nConnection: close\r\n\r\n",
+                 m_status, m_body.size());
+        SendAllBytes(fd, line + m_body);
+    } else if (whole && m_fault == Fault::kSilent) {
+        HoldUntilClientLeaves(fd);
+    }
+    const std::chrono::duration<double> held = std::chrono::steady_clock::now() - begin;
+    std::lock_guard<std::mutex> lock(m_lock);
+    shutdown(fd, SHUT_RDWR);
+    close(fd);
+    m_openFds.erase(std::find(m_openFds.begin(), m_openFds.end(), fd));
+    m_attempts[index].heldSeconds = held.count();
+    m_attempts[index].ended = true;
+}
+
+// Head and body of one request; false when the client left or Stop came first.
+bool FaultyReportService::ReadRequest(int fd, std::string& head, std::string& body) {
+    std::string data;
+    size_t headEnd = std::string::npos;
+    size_t need = 0;
+    bool continued = false;
+    char buffer[16384];
+    while (!m_stop.load()) {
+        if (headEnd == std::string::npos &&
+            (headEnd = data.find("\r\n\r\n")) != std::string::npos) {
+            head = data.substr(0, headEnd + 2);
+            need = headEnd + 4 +
+                   std::strtoull(HeaderValue(head, "content-length").c_str(), nullptr, 10);
+        }
+        if (headEnd != std::string::npos) {
+            if (data.size() >= need) {
+                body = data.substr(headEnd + 4);
+                return true;
+            }
+            if (!continued && HeaderValue(head, "expect") == "100-continue") {
+                continued = SendAllBytes(fd, "HTTP/1.1 100 Continue\r\n\r\n");
+            }
+        } else if (data.size() > kMaxRequestHead) {
+            return false;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, kServicePollMs) <= 0) {
+            continue;
+        }
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return false;
+        }
+        data.append(buffer, static_cast<size_t>(n));
+    }
+    return false;
+}
+
+void FaultyReportService::HoldUntilClientLeaves(int fd) {
+    char buffer[4096];
+    while (!m_stop.load()) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, kServicePollMs) > 0 && recv(fd, buffer, sizeof buffer, 0) <= 0) {
+            return;
+        }
+    }
 }
 
 }  // namespace korvel_e2e

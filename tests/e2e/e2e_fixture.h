@@ -1,7 +1,11 @@
 // End-to-end runs of the installer: the real window under Xvfb, the demo
-// deployment's packages on in-process mirrors at the addresses compiled into
-// the installer, and the report service on its loopback port. Each test runs
-// one installer in its own process (CTest starts every case separately).
+// deployment's packages on in-process mirrors and the report service. The
+// classic cases use the addresses compiled into the installer; cases built on
+// Addresses::kOwn put mirrors and service on ports the system picks, with a
+// download configuration naming them, so they may run side by side. Each
+// test runs one installer in its own process (CTest starts every case
+// separately; the window layer's X connection does not survive a second
+// server).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/setup_entry.h"
@@ -31,8 +36,15 @@ struct StoredRun {
     std::string json;  // the report document as stored
 };
 
+// Where mirrors and the report service listen.
+enum class Addresses {
+    kDemo,  // the demo deployment's fixed addresses and built-in configuration
+    kOwn,   // port 0 of loopback addresses, configuration registered per case
+};
+
 class InstallerTest : public ::testing::Test {
 protected:
+    explicit InstallerTest(Addresses addresses = Addresses::kDemo) : m_addresses(addresses) {}
     void SetUp() override;
     void TearDown() override;
 
@@ -42,6 +54,16 @@ protected:
                       const std::function<void(int, korvel_mirror::MirrorSettings&)>& tweak = {});
     void ChangeMirrors(const std::function<void(korvel_mirror::MirrorSettings&)>& change);
     void StopMirrors();
+    // kOwn only: mirrors on the given settings (addresses kept, ports chosen by
+    // the system), the CDN last when given, serving `package`; the download
+    // configuration naming them becomes the x64 configuration of RunInstaller.
+    void StartOwnMirrors(const std::string& package,
+                         const std::vector<korvel_mirror::MirrorSettings>& mirrors,
+                         const korvel_mirror::MirrorSettings* cdn);
+    korvel_mirror::MirrorServer& Mirror(size_t i) { return *m_mirrors.at(i); }
+    size_t MirrorCount() const { return m_mirrors.size(); }
+    // Stops mirrors and the report service (TearDown does it too).
+    void StopServices();
 
     // Runs the installer on this thread while `driver` works on another with
     // the dialog; returns when the window has closed and the driver ended.
@@ -60,6 +82,7 @@ protected:
     std::vector<StoredRun> Reports();
     int StoredLogCount();
     std::string InstallLog() const;
+    std::string DownloadedPackage() const;                   // the package file below Downloads
     std::vector<std::vector<std::string>> Launches() const;  // args of each start
     std::vector<std::string> OpenedUrls() const;
     std::vector<std::wstring> MessageBoxes();
@@ -70,6 +93,7 @@ protected:
     std::string m_package;  // bytes of the demo x64 package
 
 private:
+    const Addresses m_addresses;
     std::unique_ptr<korvel_test::XvfbSession> m_xvfb;
     std::unique_ptr<korvel_test::SandboxHome> m_sandbox;
     std::vector<std::unique_ptr<korvel_test::ScopedEnv>> m_env;
@@ -83,5 +107,59 @@ private:
 
 // Reads a package of the demo deployment ("Korvel12_x64.exe").
 std::string ReadDemoPackage(const std::string& name);
+
+// Threads of this process (/proc/self/task), and their names for a message.
+int ThreadCount();
+std::string ThreadNames();
+
+// A report service that misbehaves on both endpoints alike, on a loopback port
+// the system picks. It reads each request whole (answering "Expect:
+// 100-continue"), records it, then treats it by its fault. Thread rule: Start
+// and Stop from the owning thread; the accessors from any thread.
+class FaultyReportService {
+public:
+    enum class Fault {
+        kDrop,    // close without an answer
+        kReply,   // answer with the given status and body
+        kSilent,  // never answer; hold the connection until the client leaves
+    };
+    struct Attempt {
+        std::string path;
+        std::string status;      // install_status of a report, log_type of an upload
+        double heldSeconds = 0;  // accept to the client's close (kSilent)
+        bool ended = false;      // the connection is over
+    };
+
+    explicit FaultyReportService(Fault fault, int status = 200, std::string body = "");
+    ~FaultyReportService();
+    FaultyReportService(const FaultyReportService&) = delete;
+    FaultyReportService& operator=(const FaultyReportService&) = delete;
+
+    bool Start(std::string& error);
+    void Stop();
+    std::string Url(const char* path) const;
+
+    std::vector<Attempt> Attempts() const;
+    // Attempts on `path` whose status is `status`, counted once they ended.
+    int Count(const char* path, const std::string& status) const;
+
+private:
+    void AcceptLoop();
+    void Serve(int fd, size_t index);
+    bool ReadRequest(int fd, std::string& head, std::string& body);
+    void HoldUntilClientLeaves(int fd);
+
+    const Fault m_fault;
+    const int m_status;
+    const std::string m_body;
+    int m_listenFd = -1;
+    int m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_acceptThread;
+    mutable std::mutex m_lock;  // everything below
+    std::vector<Attempt> m_attempts;
+    std::vector<std::thread> m_connections;
+    std::vector<int> m_openFds;
+};
 
 }  // namespace korvel_e2e
