@@ -452,6 +452,12 @@ void SetupDlg::FinishInstall(bool bNewFlag) {
     m_bFinishPageShown = ShowFinishWebPage(bNewFlag);
     WriteLog("New : %d\n", bNewFlag ? 1 : 0);
     RunMainExe(program, mainExe, bNewFlag);
+    // Before the finished page offers its close: a close from there must
+    // find the install's result, or a success would be reported as a cancel.
+    if (m_pReporter) {
+        m_pReporter->SetInstallResult(InstallResult{
+            true, GetLastInstallError(), GetLastInstallErrorText(), m_bFinishPageShown.load()});
+    }
     WriteLog("UpdateCtrlStatus(AfterInstall)");
     UpdateCtrlStatus(2);
     eInstall = kStageFinished;
@@ -461,10 +467,6 @@ void SetupDlg::FinishInstall(bool bNewFlag) {
         UpdateCtrlStatus(2);
     }
     WriteLog("Finish(AfterInstall)");
-    if (m_pReporter) {
-        m_pReporter->SetInstallResult(InstallResult{
-            true, GetLastInstallError(), GetLastInstallErrorText(), m_bFinishPageShown.load()});
-    }
 }
 
 void SetupDlg::KillProductProcesses() {

@@ -14,10 +14,13 @@ fi
 SECONDS_PER_TARGET=${1:-60}
 JOBS=${JOBS:-2}
 
+# FUZZ_ONLY="fuzz_a fuzz_b" runs just those targets.
 targets=()
 for dir in "$ROOT"/tests/fuzz/*/; do
   name=$(basename "$dir")
-  [[ $name == fuzz_* ]] && targets+=("$name")
+  [[ $name == fuzz_* ]] || continue
+  [ -z "${FUZZ_ONLY:-}" ] || [[ " $FUZZ_ONLY " == *" $name "* ]] || continue
+  targets+=("$name")
 done
 
 if [ ! -f "$BUILD/build.ninja" ]; then

@@ -24,6 +24,9 @@ XvfbSession::XvfbSession() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], childFd);
+    // Nothing of the caller's output either: a server left behind by a
+    // crashed test must not hold CTest's output pipe open.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args{"Xvfb",      "-displayfd", std::to_string(childFd),
                                   "-screen",   "0",          "1280x1024x24",
