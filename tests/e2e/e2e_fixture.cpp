@@ -181,12 +181,16 @@ void InstallerTest::RunInstaller(const std::function<void(SetupDlg&)>& driver,
     std::atomic<SetupDlg*> dialog{nullptr};
     std::thread driverThread([&] {
         ASSERT_TRUE(WaitFor([&] { return dialog.load() != nullptr; }, 30000));
-        ASSERT_TRUE(WaitForWindow(*dialog.load()));
-        driver(*dialog.load());
+        SetupDlg& d = *dialog.load();
+        if (WaitForWindow(d)) {
+            driver(d);
+        } else {
+            ADD_FAILURE() << "the installer window did not show";
+        }
         // A driver that gave up left the window open: close it, so that the
         // failure is reported instead of the run hanging.
-        if (HasFailure() && !dialog.load()->IsClosing()) {
-            PostMessageW(dialog.load()->GetHwnd(), WM_CLOSE, 0, 0);
+        if (HasFailure() && !d.IsClosing()) {
+            PostMessageW(d.GetHwnd(), WM_CLOSE, 0, 0);
         }
     });
     SetupHooks hooks;
