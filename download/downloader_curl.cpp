@@ -526,9 +526,19 @@ void DownloaderCurl::GetUsedUrls(std::vector<UrlCfg>& out) {
 // ---------------------------------------------------------------- factory
 
 namespace {
-std::mutex g_releaseLock;
-std::condition_variable g_releaseDone;
-int g_pendingReleases = 0;
+// Release threads are detached and may outlive main(); their bookkeeping is
+// never destroyed, so a late one cannot meet a destroyed lock at exit.
+struct ReleaseState {
+    std::mutex lock;
+    std::condition_variable done;
+    int pending = 0;
+};
+ReleaseState& Releases() {
+    // Built in static storage, never destroyed, and no heap block to count.
+    alignas(ReleaseState) static unsigned char storage[sizeof(ReleaseState)];
+    static ReleaseState* state = new (storage) ReleaseState;
+    return *state;
+}
 }  // namespace
 
 bool CreateDownloader(IDownloader** out) {
@@ -543,21 +553,23 @@ bool CreateDownloader(IDownloader** out, const DownloaderTuning& tuning) {
 }
 
 int ReleaseDownloader(IDownloader* d) {
+    ReleaseState& r = Releases();
     {
-        std::lock_guard<std::mutex> lock(g_releaseLock);
-        ++g_pendingReleases;
+        std::lock_guard<std::mutex> lock(r.lock);
+        ++r.pending;
     }
-    std::thread([d] {
+    std::thread([d, &r] {
         delete d;
-        std::lock_guard<std::mutex> lock(g_releaseLock);
-        --g_pendingReleases;
-        g_releaseDone.notify_all();
+        std::lock_guard<std::mutex> lock(r.lock);
+        --r.pending;
+        r.done.notify_all();
     }).detach();
     return 1;
 }
 
 bool WaitForReleasedDownloaders(uint32_t timeoutMs) {
-    std::unique_lock<std::mutex> lock(g_releaseLock);
-    return g_releaseDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [] { return g_pendingReleases == 0; });
+    ReleaseState& r = Releases();
+    std::unique_lock<std::mutex> lock(r.lock);
+    return r.done.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                           [&r] { return r.pending == 0; });
 }
