@@ -299,6 +299,9 @@ protected:
     SpeedSampler m_speed;                           // paint thread only
 
     std::mutex m_paintLock;  // one painter at a time: the paint thread or WM_PAINT
+    // The render thread's hiding of the buttons and the worker's retry page
+    // each check and change the stage with the controls as one step.
+    std::mutex m_stageLock;
     std::thread m_paintThread;
     std::thread m_renderThread;
 };

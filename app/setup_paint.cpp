@@ -83,7 +83,13 @@ void SetupDlg::RenderThreadProc() {
 }
 
 void SetupDlg::RenderWaiting() {
-    UpdateCtrlStatus(1);
+    {
+        // Never over a retry page the worker has just shown.
+        std::lock_guard<std::mutex> lock(m_stageLock);
+        if (eInstall.load() == kStageRunning) {
+            UpdateCtrlStatus(1);
+        }
+    }
     std::fill(m_scratch.begin(), m_scratch.end(), kWhite);
     CopyNonWhite(m_logoGrey, m_geometry->logoX, m_geometry->logoY, m_scratch);
     Sleep(300);

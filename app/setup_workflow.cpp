@@ -318,6 +318,7 @@ void SetupDlg::ReportDownload(IDownloader* download, int state) {
         r.nCurlCode = download->GetFailedResult();
         r.strLastFailLink = download->GetFailedLink();
         r.strRepairLink = download->GetRepairLink();
+        m_pReporter->SetCdnUsed(download->IsUsingCdn());
         m_pReporter->SetDownloadResult(r);
     }
     m_bDownloadOk = state == 5;
@@ -336,6 +337,7 @@ void SetupDlg::FailDownload(int state) {
     } else {
         WriteLog("Download Failed. Show retry.\n");
     }
+    std::lock_guard<std::mutex> lock(m_stageLock);
     eInstall = kStageFailed;
     UpdateCtrlStatus(3);
 }

@@ -37,6 +37,16 @@ void DownloaderCurl::WakeDispatcher() {
 
 bool DownloaderCurl::DispatchPass() {
     AutoMutex lock(m_hMutex);
+    // A refused file write (a full disk) will not heal by fetching the range
+    // again: the download fails now rather than after every byte came in.
+    if (m_bFileWriteFailed) {
+        WriteLog("Download_Dispatch : file write failed.\n");
+        errorCode = kDownloadExeError;
+        CloseFile();
+        Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
+               static_cast<int>(totalBytes.load()));
+        return false;
+    }
     const int count = static_cast<int>(items.size());
     bool closedAny = false;
     for (int id = 0; id < count && running; ++id) {

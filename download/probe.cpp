@@ -184,6 +184,7 @@ HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
         if (haveCdn) {
             used.push_back(cdn);
             task.threadsPerUrl = 5;
+            usingCdn = true;  // every byte comes from it
         } else {
             WriteLog("Download_CheckDownload: ERROR : con't find Ama now.\n");
         }
@@ -191,6 +192,7 @@ HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
         WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 2.\n");
         if (haveCdn) {
             used.push_back(cdn);
+            usingCdn = true;  // it serves ranges from the start
             WriteLog("Download_CheckDownload: Add Ama now.\n");
         } else {
             WriteLog("Download_CheckDownload: Add Ama fail.\n");

@@ -172,6 +172,11 @@ void InstallReporter::SetProgress(int rate, int speed, int averageSpeed, bool bC
     m_bCdnUsed = bCdnUsed;
 }
 
+void InstallReporter::SetCdnUsed(bool bCdnUsed) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bCdnUsed = m_bCdnUsed || bCdnUsed;
+}
+
 std::string InstallReporter::GetStatusString() {
     std::lock_guard<std::mutex> guard(m_lock);
     return StatusLocked(NowSeconds());

@@ -116,6 +116,9 @@ public:
     void MarkInstallBegin();
     void SetInstallResult(const InstallResult& result);
     void SetProgress(int rate, int speed, int averageSpeed, bool bCdnUsed);
+    // The engine's own account at the download's end: the painter's last
+    // frame may have come before the CDN took over.
+    void SetCdnUsed(bool bCdnUsed);
 
     // Multipart post of "json_data" and "app_id"; true only for the reply
     // {"result":{"res":true}}.
