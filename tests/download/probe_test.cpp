@@ -63,6 +63,7 @@ TEST_F(ProbeTest, NoPingAnswersLeaveTheCdnAloneWithFiveTransfers) {
     Run(MakeConfig(*m_content, {Url(a), Url(cdn)}), t);
     EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
     EXPECT_EQ(UsedUrls(), (std::vector<std::string>{Url(cdn)}));
+    EXPECT_TRUE(Engine().IsUsingCdn()) << "every byte came from the CDN";
     EXPECT_TRUE(a->Requests().empty()) << "an unreachable mirror is not asked for its size";
     EXPECT_EQ(RangesSeen(*cdn).size(), 5u);
     EXPECT_EQ(CountMethod(*cdn, "GET"), 5) << "the CDN gets no capacity probe";
