@@ -258,7 +258,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR title, UINT type) {
     // Windows belong to the UI thread, where a box asked for by a worker (the
     // installation's failure message) would fail unseen: it is shown there
     // instead, and the worker waits for the answer as on Windows.
-    if (!IsUiThread()) {
+    // A box before any window makes its caller the UI thread.
+    if (!ClaimUiThread()) {
         const HWND via = owner ? owner : GetActiveWindow();
         if (!via)
             return 0;
