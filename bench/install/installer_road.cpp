@@ -175,22 +175,8 @@ bool Road::Fail(const std::string& why) {
 
 void Road::PrepareHome() {
     m_sandbox = std::make_unique<korvel_test::SandboxHome>();
-    const std::string home = m_sandbox->home();
-    const std::string opener = home + "/open-url";  // the finish page must not open a browser
-    korvel_test::WriteFile(opener, "#!/bin/sh\necho \"$1\" >> \"" + home + "/opened-urls.txt\"\n");
-    chmod(opener.c_str(), 0755);
-    auto set = [this](const char* name, const std::string& value) {
-        m_env.push_back(std::make_unique<korvel_test::ScopedEnv>(name, value.c_str()));
-    };
-    set("ProgramW6432", home + "/ProgramFiles");
-    set("XDG_DATA_DIRS", home + "/system-share:/usr/share");
-    set("KORVEL_URL_OPENER", opener);
-    set("KORVEL_DEMO_RECORD", home + "/launches.jsonl");
-    set("SDL_VIDEODRIVER", "x11");
-    for (const char* dir : {"/ProgramFiles", "/system-share/applications", "/Desktop", "/Documents",
-                            "/Downloads", "/.local/share/applications"}) {
-        CreateDirectoryPath(Utf8ToWide(home + dir));
-    }
+    // The finish page records its address instead of opening a browser.
+    korvel_test::PrepareInstallerHome(*m_sandbox, m_env);
 }
 
 bool Road::StartService() {

@@ -61,21 +61,7 @@ void InstallerTest::SetUp() {
     m_sandbox = std::make_unique<korvel_test::SandboxHome>();
     const std::string home = m_sandbox->home();
     m_programFiles = home + "/ProgramFiles";
-    const std::string opener = home + "/open-url";
-    korvel_test::WriteFile(opener, "#!/bin/sh\necho \"$1\" >> \"" + home + "/opened-urls.txt\"\n");
-    chmod(opener.c_str(), 0755);
-    auto set = [this](const char* name, const std::string& value) {
-        m_env.push_back(std::make_unique<korvel_test::ScopedEnv>(name, value.c_str()));
-    };
-    set("ProgramW6432", m_programFiles);
-    set("XDG_DATA_DIRS", home + "/system-share:/usr/share");
-    set("KORVEL_URL_OPENER", opener);
-    set("KORVEL_DEMO_RECORD", home + "/launches.jsonl");
-    set("SDL_VIDEODRIVER", "x11");
-    for (const char* dir : {"/ProgramFiles", "/system-share/applications", "/Desktop", "/Documents",
-                            "/Downloads", "/.local/share/applications"}) {
-        CreateDirectoryPath(Utf8ToWide(home + dir));
-    }
+    korvel_test::PrepareInstallerHome(*m_sandbox, m_env);
     m_package = ReadDemoPackage("Korvel12_x64.exe");
     ASSERT_GT(m_package.size(), 4096u) << "demo package missing";
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -18,13 +19,18 @@ TempDir::TempDir() {
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/korvel-test-XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back(0);
-    if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
     m_path = buf.data();
 }
 
-TempDir::~TempDir() { DeleteDirectoryTree(Utf8ToWide(m_path)); }
+TempDir::~TempDir() {
+    DeleteDirectoryTree(Utf8ToWide(m_path));
+}
 
-std::wstring TempDir::wpath() const { return Utf8ToWide(m_path); }
+std::wstring TempDir::wpath() const {
+    return Utf8ToWide(m_path);
+}
 std::wstring TempDir::WSub(const std::string& relative) const {
     return Utf8ToWide(Sub(relative));
 }
@@ -32,7 +38,8 @@ std::wstring TempDir::WSub(const std::string& relative) const {
 ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
     const char* old = getenv(name);
     m_hadValue = old != nullptr;
-    if (old) m_oldValue = old;
+    if (old)
+        m_oldValue = old;
     if (value) {
         setenv(name, value, 1);
     } else {
@@ -56,12 +63,35 @@ SandboxHome::SandboxHome() {
     m_env.push_back(std::make_unique<ScopedEnv>("HOME", h.c_str()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (h + "/.config").c_str()));
     m_env.push_back(std::make_unique<ScopedEnv>("XDG_DATA_HOME", (h + "/.local/share").c_str()));
-    m_env.push_back(std::make_unique<ScopedEnv>("XDG_DATA_DIRS", m_dir.Sub("system-share").c_str()));
-    m_env.push_back(std::make_unique<ScopedEnv>("KORVEL_REGISTRY_DB", m_dir.Sub("registry.db").c_str()));
+    m_env.push_back(
+        std::make_unique<ScopedEnv>("XDG_DATA_DIRS", m_dir.Sub("system-share").c_str()));
+    m_env.push_back(
+        std::make_unique<ScopedEnv>("KORVEL_REGISTRY_DB", m_dir.Sub("registry.db").c_str()));
 }
 
 SandboxHome::~SandboxHome() {
-    while (!m_env.empty()) m_env.pop_back();
+    while (!m_env.empty())
+        m_env.pop_back();
+}
+
+void PrepareInstallerHome(const SandboxHome& sandbox,
+                          std::vector<std::unique_ptr<ScopedEnv>>& env) {
+    const std::string home = sandbox.home();
+    const std::string opener = home + "/open-url";
+    WriteFile(opener, "#!/bin/sh\necho \"$1\" >> \"" + home + "/opened-urls.txt\"\n");
+    chmod(opener.c_str(), 0755);
+    auto set = [&env](const char* name, const std::string& value) {
+        env.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
+    };
+    set("ProgramW6432", home + "/ProgramFiles");
+    set("XDG_DATA_DIRS", home + "/system-share:/usr/share");
+    set("KORVEL_URL_OPENER", opener);
+    set("KORVEL_DEMO_RECORD", home + "/launches.jsonl");
+    set("SDL_VIDEODRIVER", "x11");
+    for (const char* dir : {"/ProgramFiles", "/system-share/applications", "/Desktop", "/Documents",
+                            "/Downloads", "/.local/share/applications"}) {
+        std::filesystem::create_directories(home + dir);
+    }
 }
 
 std::string ReadFile(const std::string& path) {

@@ -52,6 +52,12 @@ private:
     std::vector<std::unique_ptr<ScopedEnv>> m_env;  // restored in reverse order
 };
 
+// Sets up a sandbox home the way the installer runs on this desktop: its
+// program folder (ProgramW6432), the menu data dirs, a URL opener that records
+// instead of starting a browser, the demo application's launch record and the
+// folders shortcuts go to. The variables live as long as `env`.
+void PrepareInstallerHome(const SandboxHome& sandbox, std::vector<std::unique_ptr<ScopedEnv>>& env);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
