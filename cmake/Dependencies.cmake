@@ -1,7 +1,7 @@
 # Every third-party library comes from Debian's packages (see ./run deps).
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
-find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto SSL)
 find_package(SQLite3 REQUIRED)
 find_package(CURL REQUIRED)
 find_package(Boost 1.74 REQUIRED)

@@ -96,6 +96,9 @@ struct DownloaderTuning {
     std::string cdnMarkerDomain = KORVEL_CDN_MARKER_DOMAIN;
     std::string cdnMarkerPrefix = KORVEL_CDN_MARKER_PREFIX;
     std::function<bool(const std::string& host, int* pingTime)> pinger;
+    // HTTPS mirrors are verified against the system's CA store; a file named
+    // here replaces it (tests trust their own CA this way).
+    std::string caFile;
 };
 
 enum DownloadError {

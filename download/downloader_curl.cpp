@@ -303,6 +303,7 @@ HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
         curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
         curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
+        ApplyTrust(h);
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         // Large reads keep the callback cost small against the bytes moved.

@@ -68,6 +68,8 @@ public:
     int64_t GetDownloadFileLenth(const char* url);
     bool GetNetworkNotFull(std::string url);
     std::string HttpGetText(const std::string& url);
+    // Certificate trust of every transfer of this engine (see DownloaderTuning::caFile).
+    void ApplyTrust(void* curlHandle) const;
     bool IsCdnUrl(const char* url) const;
 
     // Called from libcurl on a transfer thread.
@@ -217,5 +219,14 @@ private:
 // MD5 of data as 32 upper-case hex digits into out (zero-filled first);
 // 0 without writing when outSize is below 32 (33 with the terminator), else 1.
 int Md5Hex(const void* data, unsigned length, char* out, int outSize);
-// The text between "http://" and the first "/download/"; false when absent.
+// The text between "http://" or "https://" and the first "/download/", as
+// written (an IPv6 literal keeps its brackets); false when absent.
 bool GetUrlHostPart(const std::string& url, std::string& host);
+// Where a mirror's host part points: the host to ping (an IPv6 literal
+// without its brackets) and the port, the scheme's own when none is written.
+struct MirrorEndpoint {
+    std::string scheme;  // "http" or "https"
+    std::string host;
+    uint16_t port = 80;
+};
+bool ParseMirrorEndpoint(const std::string& url, MirrorEndpoint& out);

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "download/downloader_curl.h"
-#include "download/icmp_ping.h"
 #include "platform/log.h"
+#include "platform/ping.h"
 
 namespace {
 
@@ -26,15 +26,64 @@ const char* TrueFalse(bool v) {
 
 }  // namespace
 
+namespace {
+const char* const kSchemes[] = {"http://", "https://"};
+}  // namespace
+
 bool GetUrlHostPart(const std::string& url, std::string& host) {
-    static const std::string kScheme = "http://";
-    if (url.compare(0, kScheme.size(), kScheme) != 0)
+    for (const char* scheme : kSchemes) {
+        const size_t length = strlen(scheme);
+        if (url.compare(0, length, scheme) != 0)
+            continue;
+        const size_t at = url.find("/download/", length);
+        if (at == std::string::npos)
+            return false;
+        host = url.substr(length, at - length);
+        return true;
+    }
+    return false;
+}
+
+bool ParseMirrorEndpoint(const std::string& url, MirrorEndpoint& out) {
+    std::string part;
+    if (!GetUrlHostPart(url, part))
         return false;
-    const size_t at = url.find("/download/", kScheme.size());
-    if (at == std::string::npos)
+    out.scheme = url.compare(0, 8, "https://") == 0 ? "https" : "http";
+    out.port = out.scheme == "https" ? 443 : 80;
+    std::string portText;
+    if (!part.empty() && part[0] == '[') {
+        // "[addr]" or "[addr]:port"
+        const size_t close = part.find(']');
+        if (close == std::string::npos)
+            return false;
+        out.host = part.substr(1, close - 1);
+        if (close + 1 < part.size()) {
+            if (part[close + 1] != ':')
+                return false;
+            portText = part.substr(close + 2);
+        }
+    } else {
+        const size_t colon = part.find(':');
+        out.host = part.substr(0, colon);
+        if (colon != std::string::npos)
+            portText = part.substr(colon + 1);
+    }
+    if (out.host.empty())
         return false;
-    host = url.substr(kScheme.size(), at - kScheme.size());
+    if (!portText.empty()) {
+        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        const int port = std::stoi(portText);
+        if (port == 0 || port > 65535)
+            return false;
+        out.port = static_cast<uint16_t>(port);
+    }
     return true;
+}
+
+void DownloaderCurl::ApplyTrust(void* curlHandle) const {
+    if (!m_tuning.caFile.empty())
+        curl_easy_setopt(static_cast<CURL*>(curlHandle), CURLOPT_CAINFO, m_tuning.caFile.c_str());
 }
 
 bool DownloaderCurl::IsCdnUrl(const char* url) const {
@@ -46,22 +95,23 @@ bool DownloaderCurl::IsCdnUrl(const char* url) const {
 }
 
 bool DownloaderCurl::CheckPing(std::string url, int* pingTime) {
-    std::string host;
-    if (!GetUrlHostPart(url, host))
+    MirrorEndpoint at;
+    if (!ParseMirrorEndpoint(url, at))
         return false;
-    // ICMP has no ports: "host:port" pings the host.
-    const size_t colon = host.find(':');
-    if (colon != std::string::npos)
-        host.resize(colon);
     int ms = 0;
     bool ok = false;
     if (m_tuning.pinger) {
-        ok = m_tuning.pinger(host, &ms);
+        ok = m_tuning.pinger(at.host, &ms);
     } else {
-        ok = PingAddress(host, m_tuning.pingTimeoutMs, &ms);
+        // The port only matters where ICMP is not permitted and a TCP
+        // connection's round trip stands in for the echo.
+        PingRequest request;
+        request.timeoutMs = m_tuning.pingTimeoutMs;
+        request.tcpPort = at.port;
+        ok = PingAddress(at.host, request, &ms);
         if (!ok) {
-            const std::string address = ResolveIPv4(host);
-            ok = !address.empty() && PingAddress(address, m_tuning.pingTimeoutMs, &ms);
+            const std::vector<std::string> addresses = ResolveHost(at.host);
+            ok = !addresses.empty() && PingAddress(addresses.front(), request, &ms);
         }
     }
     if (ok && pingTime)
@@ -85,6 +135,7 @@ int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
     curl_easy_setopt(h, CURLOPT_USERAGENT, "Lavf/55.13.102");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    ApplyTrust(h);
     if (!proxyUrl.empty()) {
         curl_easy_setopt(h, CURLOPT_PROXY, proxyUrl.c_str());
         curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
@@ -111,6 +162,7 @@ std::string DownloaderCurl::HttpGetText(const std::string& url) {
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.flagTimeoutMs));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
+    ApplyTrust(h);
     CURLcode r = curl_easy_perform(h);
     curl_easy_cleanup(h);
     return r == CURLE_OK ? body : std::string("error");
@@ -122,7 +174,9 @@ bool DownloaderCurl::GetNetworkNotFull(std::string url) {
     std::string host;
     if (!GetUrlHostPart(url, host))
         return false;
-    const std::string text = HttpGetText("http://" + host + "/flag.php");
+    // Same scheme as the mirror: an HTTPS-only host has no plain flag.
+    const std::string scheme = url.compare(0, 8, "https://") == 0 ? "https://" : "http://";
+    const std::string text = HttpGetText(scheme + host + "/flag.php");
     WriteLog("Download : GetNetworkNotFull IP(%s), Result(%s).\n", host.c_str(), text.c_str());
     return text.size() >= 2 && text[0] == '1';
 }

@@ -1,7 +1,7 @@
 // Mirror probing and selection: who is asked what, and who is used.
 #include <map>
 
-#include "download/icmp_ping.h"
+#include "platform/ping.h"
 #include "tests/download/engine_fixture.h"
 
 namespace korvel_test {
@@ -132,33 +132,73 @@ TEST_F(ProbeTest, NoUsableMirrorFailsWithCheckUrlError) {
     EXPECT_EQ(m_events.Finals()[0], (std::vector<int>{kEventFailed, 0, 0}));
 }
 
-TEST(UrlHostPart, BetweenSchemeAndDownloadFolder) {
+TEST(UrlHostPart, BetweenSchemeAndDownloadFolderAsWritten) {
     std::string host;
     ASSERT_TRUE(GetUrlHostPart("http://dl1.example.com:8080/download/a.exe", host));
     EXPECT_EQ(host, "dl1.example.com:8080");
-    EXPECT_FALSE(GetUrlHostPart("https://dl1.example.com/download/a.exe", host));
+    ASSERT_TRUE(GetUrlHostPart("https://dl1.example.com/download/a.exe", host));
+    EXPECT_EQ(host, "dl1.example.com");
+    ASSERT_TRUE(GetUrlHostPart("http://[::1]:18891/download/pkg.exe", host));
+    EXPECT_EQ(host, "[::1]:18891");
     EXPECT_FALSE(GetUrlHostPart("http://dl1.example.com/files/a.exe", host));
+    EXPECT_FALSE(GetUrlHostPart("ftp://dl1.example.com/download/a.exe", host));
+    EXPECT_FALSE(GetUrlHostPart("HTTP://dl1.example.com/download/a.exe", host));
 }
 
-TEST(IcmpEcho, LoopbackAnswers) {
-    int ms = -1;
-    if (!PingAddress("127.0.0.1", 2000, &ms)) {
-        GTEST_SKIP() << "no ICMP socket rights here";
+TEST(UrlHostPart, EndpointTakesBracketsAndPortsApart) {
+    MirrorEndpoint e;
+    ASSERT_TRUE(ParseMirrorEndpoint("http://[::1]:18891/download/pkg.exe", e));
+    EXPECT_EQ(e.host, "::1");
+    EXPECT_EQ(e.port, 18891);
+    EXPECT_EQ(e.scheme, "http");
+    ASSERT_TRUE(ParseMirrorEndpoint("https://[2001:db8::5]/download/pkg.exe", e));
+    EXPECT_EQ(e.host, "2001:db8::5");
+    EXPECT_EQ(e.port, 443);
+    EXPECT_EQ(e.scheme, "https");
+    ASSERT_TRUE(ParseMirrorEndpoint("http://dl.example.com/download/pkg.exe", e));
+    EXPECT_EQ(e.host, "dl.example.com");
+    EXPECT_EQ(e.port, 80);
+    ASSERT_TRUE(ParseMirrorEndpoint("https://127.0.0.95:18995/download/pkg.exe", e));
+    EXPECT_EQ(e.host, "127.0.0.95");
+    EXPECT_EQ(e.port, 18995);
+    for (const char* bad :
+         {"http://[::1/download/a", "http://[::1]x/download/a", "http://[]:80/download/a",
+          "http://host:abc/download/a", "http://host:99999/download/a", "http://host:0/download/a",
+          "http://:80/download/a", "http:///download/a", "http://host:+80/download/a"}) {
+        EXPECT_FALSE(ParseMirrorEndpoint(bad, e)) << bad;
     }
-    EXPECT_GE(ms, 0);
-    EXPECT_FALSE(PingAddress("not-an-address", 100, &ms));
 }
 
-// The real probe strips the port and pings the loopback host of a mirror.
-TEST(IcmpEcho, CheckPingIgnoresThePort) {
+// The real probe pings the host alone; where ICMP is not permitted the
+// connection round trip goes to the mirror's own port.
+TEST(MirrorPing, CheckPingPingsTheHostOfEitherScheme) {
+    std::vector<std::string> hosts;
+    DownloaderTuning t;
+    t.pinger = [&hosts](const std::string& host, int* ms) {
+        hosts.push_back(host);
+        *ms = 3;
+        return true;
+    };
+    DownloaderCurl engine(t);
+    int ms = -1;
+    EXPECT_TRUE(engine.CheckPing("http://127.0.0.5:1234/download/x", &ms));
+    EXPECT_EQ(ms, 3);
+    EXPECT_TRUE(engine.CheckPing("https://[::1]:443/download/x", &ms));
+    EXPECT_TRUE(engine.CheckPing("https://dl.example.com/download/x", &ms));
+    EXPECT_FALSE(engine.CheckPing("http://127.0.0.5:1234/files/x", &ms));
+    EXPECT_EQ(hosts, (std::vector<std::string>{"127.0.0.5", "::1", "dl.example.com"}));
+}
+
+TEST(MirrorPing, RealEchoReachesLoopbackMirrors) {
     DownloaderTuning t;
     t.pingTimeoutMs = 1000;
     DownloaderCurl engine(t);
+    korvel_mirror::MirrorSet set;
+    korvel_mirror::MirrorServer* m = set.Add(korvel_mirror::MirrorSettings());
+    ASSERT_NE(m, nullptr);
     int ms = -1;
-    if (!PingAddress("127.0.0.1", 1000, &ms))
-        GTEST_SKIP() << "no ICMP socket rights here";
-    EXPECT_TRUE(engine.CheckPing("http://127.0.0.5:1234/download/x", &ms));
-    EXPECT_FALSE(engine.CheckPing("http://127.0.0.5:1234/files/x", &ms));
+    EXPECT_TRUE(engine.CheckPing(m->FileUrl("x"), &ms));
+    EXPECT_GE(ms, 0);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Block verification and repair: which ranges are fetched again, from whom,
 // and how a block that never comes right ends the download.
-#include "download/icmp_ping.h"
 #include "tests/download/engine_fixture.h"
 
 namespace korvel_test {
@@ -157,22 +156,6 @@ TEST(Md5HexText, UpperCaseAndBufferRule) {
     EXPECT_EQ(Md5Hex("abc", 3, out, 32), 0);
     ASSERT_EQ(Md5Hex("abc", 3, out, sizeof(out)), 1);
     EXPECT_STREQ(out, "900150983CD24FB0D6963F7D28E17F72");
-}
-
-TEST(IcmpRequest, LayoutAndChecksum) {
-    unsigned char req[kIcmpRequestSize];
-    BuildEchoRequest(0x1234, 7, 0xA1B2C3D4u, req);
-    EXPECT_EQ(req[0], 8);
-    EXPECT_EQ(req[1], 0);
-    EXPECT_EQ(req[4], 0x34);
-    EXPECT_EQ(req[5], 0x12);
-    EXPECT_EQ(req[6], 7);
-    EXPECT_EQ(req[8], 0xD4);
-    EXPECT_EQ(req[11], 0xA1);
-    for (size_t i = 12; i < kIcmpRequestSize; ++i)
-        EXPECT_EQ(req[i], 0);
-    // A correct checksum makes the sum over the whole message come out as zero.
-    EXPECT_EQ(IcmpChecksum(req, kIcmpRequestSize), 0);
 }
 
 }  // namespace

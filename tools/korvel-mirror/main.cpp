@@ -27,6 +27,7 @@ void Usage() {
                  "                     [--mirror SPEC]... [--config FILE] [--max-seconds N]\n"
                  "SPEC: ADDR:PORT[,rate=B/s][,latency=MS][,stall=N][,reset=N][,corrupt=OFF;OFF]\n"
                  "      [,ignore-range][,status=CODE][,head-length=N][,refuse][,flag=TEXT]\n"
+                 "      [,tls-cert=PEM,tls-key=PEM]   (ADDR may be [IPv6]; with both: HTTPS)\n"
                  "FILE: one SPEC per line; lines starting with # are ignored; 'file NAME=PATH'\n"
                  "      and 'gen NAME=SIZE[:SEED]' lines add files.\n";
 }

@@ -5,7 +5,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -89,6 +93,8 @@ bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& 
                 return false;
             }
             out.address = part.substr(0, colon);
+            if (out.address.size() > 2 && out.address.front() == '[' && out.address.back() == ']')
+                out.address = out.address.substr(1, out.address.size() - 2);
             out.port = static_cast<int>(port);
             continue;
         }
@@ -128,6 +134,12 @@ bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& 
             out.refuse = true;
         } else if (key == "flag") {
             out.flagBody = value;
+        } else if (key == "tls-cert") {
+            out.tlsCert = value;
+            ok = !value.empty();
+        } else if (key == "tls-key") {
+            out.tlsKey = value;
+            ok = !value.empty();
         } else {
             error = "unknown mirror option: " + key;
             return false;
@@ -158,26 +170,72 @@ MirrorServer::~MirrorServer() {
     Stop();
 }
 
-bool MirrorServer::Start(std::string& error) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(m_settings.port));
-    if (inet_pton(AF_INET, m_address.c_str(), &addr.sin_addr) != 1) {
-        error = "not an IPv4 address: " + m_address;
-        return false;
+namespace {
+
+// A bound socket on an IPv4 or IPv6 address; -1 with the error otherwise.
+int BindTo(const std::string& address, int port, std::string& error) {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    if (inet_pton(AF_INET, address.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(static_cast<uint16_t>(port));
+        length = sizeof(*v4);
+    } else if (inet_pton(AF_INET6, address.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(static_cast<uint16_t>(port));
+        length = sizeof(*v6);
+    } else {
+        error = "not an IP address: " + address;
+        return -1;
     }
-    m_listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
-    setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-        error = "cannot bind " + m_address + ": " + strerror(errno);
-        close(m_listenFd);
-        m_listenFd = -1;
-        return false;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
+        error = "cannot bind " + address + ": " + strerror(errno);
+        if (fd >= 0)
+            close(fd);
+        return -1;
     }
-    socklen_t len = sizeof(addr);
-    getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    return fd;
+}
+
+int BoundPort(int fd) {
+    sockaddr_storage storage{};
+    socklen_t length = sizeof(storage);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&storage), &length);
+    return storage.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port)
+               : ntohs(reinterpret_cast<sockaddr_in*>(&storage)->sin_port);
+}
+
+std::shared_ptr<void> MakeTlsContext(const MirrorSettings& s, std::string& error) {
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+    if (!ctx || SSL_CTX_use_certificate_chain_file(ctx, s.tlsCert.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(ctx, s.tlsKey.c_str(), SSL_FILETYPE_PEM) != 1) {
+        char text[256] = {0};
+        ERR_error_string_n(ERR_get_error(), text, sizeof(text));
+        error = "cannot use certificate " + s.tlsCert + " / key " + s.tlsKey + ": " + text;
+        SSL_CTX_free(ctx);
+        return nullptr;
+    }
+    return std::shared_ptr<void>(ctx, [](void* p) { SSL_CTX_free(static_cast<SSL_CTX*>(p)); });
+}
+
+}  // namespace
+
+bool MirrorServer::Start(std::string& error) {
+    if (!m_settings.tlsCert.empty() || !m_settings.tlsKey.empty()) {
+        m_tls = MakeTlsContext(m_settings, error);
+        if (!m_tls)
+            return false;
+    }
+    m_listenFd = BindTo(m_address, m_settings.port, error);
+    if (m_listenFd < 0)
+        return false;
+    m_port = BoundPort(m_listenFd);
     // A refusing mirror keeps its port bound without listening on it.
     if (m_settings.refuse)
         return true;
@@ -209,7 +267,9 @@ void MirrorServer::Stop() {
 }
 
 std::string MirrorServer::BaseUrl() const {
-    return "http://" + m_address + ":" + std::to_string(m_port);
+    const bool v6 = m_address.find(':') != std::string::npos;
+    return std::string(m_tls ? "https://" : "http://") + (v6 ? "[" + m_address + "]" : m_address) +
+           ":" + std::to_string(m_port);
 }
 
 std::string MirrorServer::FileUrl(const std::string& name) const {
@@ -274,8 +334,62 @@ void MirrorServer::AcceptLoop() {
         setsockopt(fd, IPPROTO_TCP, 1 /* TCP_NODELAY */, &one, sizeof(one));
         std::lock_guard<std::mutex> lock(m_lock);
         m_openFds.insert(fd);
-        m_connections.emplace_back(&MirrorServer::Serve, this, fd);
+        if (!m_tls) {
+            m_connections.emplace_back(&MirrorServer::Serve, this, fd);
+            continue;
+        }
+        // TLS ends here; the HTTP code serves the plain side of a socket pair,
+        // so every fault behaves as on a plain mirror.
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+            m_openFds.erase(fd);
+            close(fd);
+            continue;
+        }
+        m_openFds.insert(pair[0]);
+        m_openFds.insert(pair[1]);
+        m_connections.emplace_back(&MirrorServer::Serve, this, pair[0]);
+        m_connections.emplace_back(&MirrorServer::RelayTls, this, fd, pair[1]);
     }
+}
+
+void MirrorServer::RelayTls(int outer, int inner) {
+    // A client gone mid-write must not end the process with SIGPIPE (OpenSSL
+    // writes with plain send); blocked here, it stays pending on this thread.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    SSL* ssl = SSL_new(static_cast<SSL_CTX*>(m_tls.get()));
+    timeval handshakeLimit{5, 0};
+    setsockopt(outer, SOL_SOCKET, SO_RCVTIMEO, &handshakeLimit, sizeof(handshakeLimit));
+    SSL_set_fd(ssl, outer);
+    if (ssl && SSL_accept(ssl) == 1) {
+        char buf[16384];
+        while (!m_stop) {
+            if (SSL_pending(ssl) == 0) {
+                pollfd p[2] = {{outer, POLLIN, 0}, {inner, POLLIN, 0}};
+                if (poll(p, 2, kPollMs) <= 0)
+                    continue;
+                if (p[1].revents) {
+                    const ssize_t n = recv(inner, buf, sizeof(buf), 0);
+                    if (n <= 0 || SSL_write(ssl, buf, static_cast<int>(n)) <= 0)
+                        break;
+                }
+                if (!p[0].revents)
+                    continue;
+            }
+            const int n = SSL_read(ssl, buf, sizeof(buf));
+            if (n <= 0 || !SendAll(inner, buf, static_cast<size_t>(n)))
+                break;
+        }
+    }
+    SSL_free(ssl);
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_openFds.erase(outer);
+    m_openFds.erase(inner);
+    close(outer);
+    close(inner);
 }
 
 void MirrorServer::Serve(int fd) {

@@ -35,6 +35,9 @@ struct MirrorSettings {
     int64_t headLength = -1;               // Content-Length announced on HEAD; -1 the true size
     bool refuse = false;                   // bound but not listening: connections are refused
     std::string flagBody = "10";           // body of /flag.php
+    // Both set: the mirror speaks HTTPS with this PEM certificate and key.
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 // One request as the mirror saw it.
@@ -53,7 +56,8 @@ typedef std::map<std::string, std::shared_ptr<const std::string>> FileSet;
 // Deterministic pseudo-random content of the given size.
 std::shared_ptr<const std::string> MakeContent(size_t size, uint64_t seed);
 
-// Parses "key=value" options of one mirror ("127.0.0.11:8080,rate=4000000,stall=100");
+// Parses "key=value" options of one mirror ("127.0.0.11:8080,rate=4000000,stall=100";
+// an IPv6 address in brackets: "[::1]:8080");
 // false with a message for an unknown or malformed option.
 bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& error);
 
@@ -69,7 +73,7 @@ public:
 
     int Port() const { return m_port; }
     const std::string& Address() const { return m_address; }
-    std::string BaseUrl() const;                         // "http://addr:port"
+    std::string BaseUrl() const;                         // "http://addr:port", "https://[v6]:port"
     std::string FileUrl(const std::string& name) const;  // ".../download/name"
 
     void UpdateSettings(const std::function<void(MirrorSettings&)>& change);
@@ -81,6 +85,7 @@ private:
     struct Request;
     void AcceptLoop();
     void Serve(int fd);
+    void RelayTls(int outer, int inner);
     bool ReadRequest(int fd, std::string& buffer, Request& req);
     bool Respond(int fd, const Request& req);
     bool SendFile(int fd, const Request& req, const std::string& content, const MirrorSettings& s);
@@ -96,6 +101,7 @@ private:
     std::string m_address;
     int m_port = 0;
     int m_listenFd = -1;
+    std::shared_ptr<void> m_tls;  // SSL_CTX of an HTTPS mirror
     std::atomic<bool> m_stop{false};
     std::thread m_acceptThread;
     mutable std::mutex m_lock;  // settings, records, connections

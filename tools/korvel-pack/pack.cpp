@@ -216,9 +216,27 @@ std::string PackageNameFor(const std::string& namePrefix, const std::string& who
     return namePrefix + "_" + digits + ".exe";
 }
 
+static bool IsMirrorUrl(const std::string& url) {
+    for (const char* scheme : {"http://", "https://"}) {
+        const size_t length = strlen(scheme);
+        if (url.compare(0, length, scheme) != 0)
+            continue;
+        // The installer pings and probes the host part before "/download/".
+        const size_t at = url.find("/download/", length);
+        return at != std::string::npos && at > length && at + 10 < url.size();
+    }
+    return false;
+}
+
 bool BuildDownloadConfig(const std::string& packagePath, const std::vector<std::string>& mirrors,
                          const std::string& namePrefix, const std::string& outPath,
                          std::string& error) {
+    for (const std::string& m : mirrors) {
+        if (!IsMirrorUrl(m)) {
+            error = "not a mirror URL (http:// or https:// HOST /download/ NAME): " + m;
+            return false;
+        }
+    }
     std::string data;
     if (!ReadWhole(packagePath, data) || data.size() > static_cast<size_t>(kMaxPackage)) {
         error = "cannot read package " + packagePath + " (or it reaches 2 GiB)";
