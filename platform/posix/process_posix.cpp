@@ -53,6 +53,17 @@ bool IsRunning(const std::string& dir) {
     return state != 'Z' && state != 'X' && state != 'x';
 }
 
+// An ordinary user sees and ends only its own processes: another user's
+// instance could not be ended anyway, and taken as the first match it would
+// hide the user's own. Root, like an elevated installer, may end any.
+bool IsOurs(const std::string& dir) {
+    const uid_t self = geteuid();
+    if (self == 0)
+        return true;
+    struct stat st;
+    return stat(dir.c_str(), &st) == 0 && st.st_uid == self;
+}
+
 // The executable's file name: basename of the exe link, else of argv[0].
 std::string ExecutableName(const std::string& dir) {
     char buf[PATH_MAX];
@@ -84,7 +95,7 @@ bool FindFirst(const std::string& name, pid_t& found) {
         if (pid <= 0 || !end || *end)
             continue;
         const std::string dir = std::string("/proc/") + e->d_name;
-        if (!EqualsNoCase(ExecutableName(dir), name) || !IsRunning(dir))
+        if (!IsOurs(dir) || !EqualsNoCase(ExecutableName(dir), name) || !IsRunning(dir))
             continue;
         found = static_cast<pid_t>(pid);
         ok = true;
