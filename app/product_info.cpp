@@ -24,7 +24,7 @@ std::string WebUrl(bool tls, const std::string& pathAndQuery) {
 }
 
 std::string ApiUrl(const std::string& path) {
-    return std::string("http://") + KORVEL_API_HOST + path;
+    return std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST + path;
 }
 
 }  // namespace

@@ -16,7 +16,8 @@ find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)
 find_library(KORVEL_CPP_HTTPLIB_LIBRARY NAMES cpp-httplib REQUIRED)
 add_library(korvel_httplib INTERFACE)
 target_include_directories(korvel_httplib SYSTEM INTERFACE ${HTTPLIB_INCLUDE_DIR})
-target_link_libraries(korvel_httplib INTERFACE ${KORVEL_CPP_HTTPLIB_LIBRARY} Threads::Threads)
+target_link_libraries(korvel_httplib INTERFACE ${KORVEL_CPP_HTTPLIB_LIBRARY} OpenSSL::SSL OpenSSL::Crypto
+  Threads::Threads)
 target_compile_definitions(korvel_httplib INTERFACE
   CPPHTTPLIB_OPENSSL_SUPPORT CPPHTTPLIB_ZLIB_SUPPORT CPPHTTPLIB_BROTLI_SUPPORT)
 if(KORVEL_BUILD_TESTS)

@@ -2,6 +2,12 @@
 # it downloads from. The defaults describe the local demo deployment on loopback.
 set(KORVEL_WEB_HOST "www.korvel.example" CACHE STRING "Vendor web host (finish and information pages)")
 set(KORVEL_API_HOST "127.0.0.1:18090" CACHE STRING "Vendor API host (status reports and log upload)")
+option(KORVEL_API_TLS "Status reports and log uploads over HTTPS (the service's certificate must verify)" OFF)
+if(KORVEL_API_TLS)
+  set(KORVEL_API_SCHEME "https://")
+else()
+  set(KORVEL_API_SCHEME "http://")
+endif()
 set(KORVEL_CDN_MARKER_DOMAIN "127.0.0.99" CACHE STRING "First CDN host marker: the CDN provider's domain suffix")
 set(KORVEL_CDN_MARKER_PREFIX "kcdn." CACHE STRING "Second CDN host marker: a host-name prefix ending in '.'")
 set(KORVEL_DOWNLOAD_CONFIG_X86 "demo" CACHE STRING "Built-in download configuration 501 (a file; demo: the generated demo deployment)")

@@ -67,10 +67,10 @@ std::vector<ReportUrlInfo> ToReportUrls(const std::vector<MirrorRecord>& mirrors
 }  // namespace
 
 std::string DefaultReportUrl() {
-    return std::string("http://") + KORVEL_API_HOST + kReportPath;
+    return std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST + kReportPath;
 }
 std::string DefaultLogUploadUrl() {
-    return std::string("http://") + KORVEL_API_HOST + kLogUploadPath;
+    return std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST + kLogUploadPath;
 }
 
 InstallReporter::InstallReporter(const std::string& reportUrl, const std::string& uuid,

@@ -30,7 +30,8 @@ constexpr int kReportVersion = 1015;
 // member "result" is an object whose member "res" is the literal true.
 bool IsAcceptedReply(const std::string& reply);
 
-// "http://" + the deployment's API host + path.
+// The deployment's scheme ("http://", "https://" when built with
+// KORVEL_API_TLS) + its API host + path.
 std::string DefaultReportUrl();
 std::string DefaultLogUploadUrl();
 
@@ -87,6 +88,9 @@ struct ReporterTuning {
     std::function<uint32_t()> tickMs;            // GetTickCount when empty
     std::function<std::string()> localTime;      // FormatLocalTime when empty
     const IAdapterProvider* adapters = nullptr;  // the system's table when null
+    // HTTPS endpoints are verified against the system's CA store; a file named
+    // here replaces it (tests trust their own CA this way).
+    std::string caFile;
 };
 
 class InstallReporter {

@@ -56,7 +56,10 @@ public:
     }
 
     // Performs the POST bounded to `timeoutSec`; the reply lands in `reply`.
-    CURLcode Perform(const std::string& url, long timeoutSec, std::string& reply) {
+    CURLcode Perform(const std::string& url, long timeoutSec, const std::string& caFile,
+                     std::string& reply) {
+        if (!caFile.empty())
+            curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.c_str());
         curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
         curl_easy_setopt(m_curl, CURLOPT_POST, 1L);
         curl_easy_setopt(m_curl, CURLOPT_MIMEPOST, m_mime);  // after CURLOPT_POST, which resets it
@@ -90,7 +93,7 @@ bool InstallReporter::PostReport(const std::string& url, const std::string& json
     transfer.AddText("json_data", jsonText);
     transfer.AddText("app_id", appId);
     std::string reply;
-    const CURLcode code = transfer.Perform(url, m_tuning.nPostTimeoutSec, reply);
+    const CURLcode code = transfer.Perform(url, m_tuning.nPostTimeoutSec, m_tuning.caFile, reply);
     if (code != CURLE_OK) {
         WriteLog("InstallReporter::PostReport failed, curl code = %d", static_cast<int>(code));
         return false;
@@ -112,5 +115,5 @@ bool InstallReporter::UploadLog(const std::string& url, const std::string& fileN
     if (!transfer.AddFile("install_log", filePath, fileName))
         return false;
     std::string reply;
-    return transfer.Perform(url, m_tuning.nUploadTimeoutSec, reply) == CURLE_OK;
+    return transfer.Perform(url, m_tuning.nUploadTimeoutSec, m_tuning.caFile, reply) == CURLE_OK;
 }

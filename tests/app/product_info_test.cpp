@@ -137,7 +137,7 @@ TEST(WebAddresses, FullUrlsEndingInTheVersionParameter) {
                   "/thankyou.htm?s=korvel12&platform=x64&ad=korvel12_client_x64_thankyou&"
                   "downloadmode=1&v=",
               GetFinishPageNewUrl(true));
-    const std::string api = std::string("http://") + KORVEL_API_HOST;
+    const std::string api = std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST;
     EXPECT_EQ(api + "/api/install/online.php", GetInstallReportUrl());
     EXPECT_EQ(api + "/api/install/index_log.php", GetLogUploadUrl());
     EXPECT_EQ(Utf8ToWide(KORVEL_WEB_HOST), GetWebHostW());

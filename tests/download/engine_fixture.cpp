@@ -147,6 +147,15 @@ korvel_mirror::MirrorServer* EngineTest::AddMirror(int host, korvel_mirror::Mirr
     return m;
 }
 
+std::vector<std::string> EngineTest::UsedUrls() {
+    std::vector<UrlCfg> used;
+    Engine().GetUsedUrls(used);
+    std::vector<std::string> out;
+    for (const UrlCfg& u : used)
+        out.push_back(u.url);
+    return out;
+}
+
 void EngineTest::Start(const std::string& config, const DownloaderTuning& tuning) {
     m_engine = std::make_unique<DownloaderCurl>(tuning);
     ASSERT_EQ(m_engine->SetCallback(m_events.Callback()), 0);

@@ -83,6 +83,7 @@ protected:
     void Run(const std::string& config, const DownloaderTuning& tuning = FastTuning());
     void WaitNotRunning();
     DownloaderCurl& Engine() { return *m_engine; }
+    std::vector<std::string> UsedUrls();  // the engine's used mirrors, in order
     std::string DestContent() const { return ReadFile(m_dest); }
 
     std::unique_ptr<TempDir> m_dir;

@@ -16,14 +16,6 @@ protected:
         EngineTest::SetUp();
         ServeContent(Content(2000000, 31));
     }
-    std::vector<std::string> UsedUrls() {
-        std::vector<UrlCfg> used;
-        Engine().GetUsedUrls(used);
-        std::vector<std::string> out;
-        for (const UrlCfg& u : used)
-            out.push_back(u.url);
-        return out;
-    }
     MirrorServer* Cdn(MirrorSettings s = MirrorSettings()) { return AddMirror(99, s); }
 };
 

@@ -58,41 +58,12 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int CountOf(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 // The run's final report (the last one, unless it is the start report).
 std::optional<StoredRun> FinalOf(const std::vector<StoredRun>& runs) {
     if (runs.empty() || runs.back().status == "start") {
         return std::nullopt;
     }
     return runs.back();
-}
-
-// One member of a report document as text (numbers in decimal); nullopt when
-// the member is missing.
-std::optional<std::string> Member(const std::string& json, const char* name) {
-    cJSON* doc = cJSON_Parse(json.c_str());
-    const cJSON* item = cJSON_GetObjectItem(doc, name);
-    std::optional<std::string> out;
-    if (cJSON_IsString(item)) {
-        out = item->valuestring;
-    } else if (cJSON_IsNumber(item)) {
-        out = std::to_string(item->valueint);
-    }
-    cJSON_Delete(doc);
-    return out;
-}
-
-MirrorSettings MirrorAt(const char* host) {
-    MirrorSettings s;
-    s.address = host;
-    return s;
 }
 
 // Installer runs on ports of their own. Waits no case depends on are

@@ -51,6 +51,33 @@ std::string& OwnConfigText() {
 
 }  // namespace
 
+int CountOf(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+std::optional<std::string> Member(const std::string& json, const char* name) {
+    cJSON* doc = cJSON_Parse(json.c_str());
+    const cJSON* item = cJSON_GetObjectItem(doc, name);
+    std::optional<std::string> out;
+    if (cJSON_IsString(item)) {
+        out = item->valuestring;
+    } else if (cJSON_IsNumber(item)) {
+        out = std::to_string(item->valueint);
+    }
+    cJSON_Delete(doc);
+    return out;
+}
+
+korvel_mirror::MirrorSettings MirrorAt(const char* host) {
+    korvel_mirror::MirrorSettings s;
+    s.address = host;
+    return s;
+}
+
 std::string ReadDemoPackage(const std::string& name) {
     return korvel_test::ReadFile(std::string(KORVEL_DEMO_PACKAGE_DIR) + "/" + name);
 }
@@ -71,13 +98,16 @@ void InstallerTest::SetUp() {
     options.logDir = home + "/service-logs";
     std::string error;
     ASSERT_TRUE(m_service->Open(options, error)) << error;
-    m_http = std::make_unique<ReportHttpServer>(*m_service);
+    const TlsFiles tls = m_addresses == Addresses::kOwn ? ReportServiceTls() : TlsFiles();
+    m_http = std::make_unique<ReportHttpServer>(*m_service, tls);
+    ASSERT_TRUE(m_http->IsValid()) << "the report service cannot use its certificate";
     if (m_addresses == Addresses::kDemo) {
         ASSERT_EQ(kReportPort, m_http->Bind("127.0.0.1", kReportPort)) << "report port busy";
     } else {
         const int port = m_http->Bind("127.0.0.1", 0);
         ASSERT_GT(port, 0) << "no loopback port for the report service";
-        const std::string base = "http://127.0.0.1:" + std::to_string(port);
+        const std::string base = std::string(tls.certFile.empty() ? "http" : "https") +
+                                 "://127.0.0.1:" + std::to_string(port);
         m_tuning.strReportUrl = base + kReportPath;
         m_tuning.strLogUploadUrl = base + kLogUploadPath;
     }

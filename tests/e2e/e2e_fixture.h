@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,8 @@ class InstallerTest : public ::testing::Test {
 protected:
     explicit InstallerTest(Addresses addresses = Addresses::kDemo) : m_addresses(addresses) {}
     void SetUp() override;
+    // kOwn only: the report service serves HTTPS with these files when set.
+    virtual TlsFiles ReportServiceTls() const { return TlsFiles(); }
     void TearDown() override;
 
     // Mirrors serving `package` under the x64 package name; `tweak` changes
@@ -104,6 +107,14 @@ private:
     std::mutex m_boxLock;
     std::vector<std::wstring> m_boxes;
 };
+
+// Occurrences of `part` in `text`.
+int CountOf(const std::string& text, const std::string& part);
+// One member of a report document as text (numbers in decimal); nullopt when
+// the member is missing.
+std::optional<std::string> Member(const std::string& json, const char* name);
+// A mirror on `host` with the simulator's defaults.
+korvel_mirror::MirrorSettings MirrorAt(const char* host);
 
 // Reads a package of the demo deployment ("Korvel12_x64.exe").
 std::string ReadDemoPackage(const std::string& name);

@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "report/install_reporter.h"
 #include "tests/e2e/e2e_fixture.h"
+#include "tests/support/test_certificates.h"
 
 using namespace korvel_e2e;
 using korvel_mirror::MirrorSettings;
@@ -38,31 +39,6 @@ constexpr int kRoadLimitMs = 90000 * kSlowdown;
 constexpr char kCdnHost[] = KORVEL_CDN_MARKER_DOMAIN;
 constexpr char kInnerRoad[] = "OrdinaryUserRoad.DISABLED_FiveOrdinaryMirrorsWithoutIcmp";
 constexpr char kPingGroupRange[] = "/proc/sys/net/ipv4/ping_group_range";
-
-std::optional<std::string> Member(const std::string& json, const char* name) {
-    cJSON* doc = cJSON_Parse(json.c_str());
-    const cJSON* item = cJSON_GetObjectItem(doc, name);
-    std::optional<std::string> out;
-    if (cJSON_IsString(item))
-        out = item->valuestring;
-    else if (cJSON_IsNumber(item))
-        out = std::to_string(item->valueint);
-    cJSON_Delete(doc);
-    return out;
-}
-
-int CountOf(const std::string& text, const std::string& part) {
-    int n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
-MirrorSettings At(const char* address) {
-    MirrorSettings s;
-    s.address = address;
-    return s;
-}
 
 // One install road on the own addresses: install click, the finished page,
 // the close button; the final report as the service stored it.
@@ -90,8 +66,7 @@ protected:
             ASSERT_TRUE(WaitFor(
                 [&] {
                     const int stage = d.GetInstallStage();
-                    return (stage == kStageFinished || stage == kStageFailed) &&
-                           d.HasWorkerEnded();
+                    return (stage == kStageFinished || stage == kStageFailed) && d.HasWorkerEnded();
                 },
                 kRoadLimitMs))
                 << "the install road did not end";
@@ -120,11 +95,11 @@ TEST_F(OrdinaryUserRoad, DISABLED_FiveOrdinaryMirrorsWithoutIcmp) {
     // The program folder an ordinary user gets by default ($HOME/.local/opt).
     unsetenv("ProgramW6432");
     std::vector<MirrorSettings> mirrors;
-    for (const char* host : {"127.0.0.41", "127.0.0.42", "127.0.0.43", "127.0.0.44", "127.0.0.45",
-                             "127.0.0.46"}) {
-        mirrors.push_back(At(host));
+    for (const char* host :
+         {"127.0.0.41", "127.0.0.42", "127.0.0.43", "127.0.0.44", "127.0.0.45", "127.0.0.46"}) {
+        mirrors.push_back(MirrorAt(host));
     }
-    const MirrorSettings cdn = At(kCdnHost);
+    const MirrorSettings cdn = MirrorAt(kCdnHost);
     StartOwnMirrors(m_package, mirrors, &cdn);
     const StoredRun final = InstallAndClose();
     EXPECT_EQ("success", final.status) << final.json;
@@ -224,10 +199,9 @@ TEST(UnprivilegedRoad, OrdinaryUserWithoutIcmpGetsTheOrdinaryMirrors) {
     ASSERT_EQ(0, chown(home.path().c_str(), user->pw_uid, user->pw_gid));
     char self[4096] = {0};
     ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
-    const std::string command = "runuser -u nobody -- env HOME='" + home.path() + "' TMPDIR='" +
-                                home.path() + "' '" + self +
-                                "' --gtest_also_run_disabled_tests --gtest_filter=" + kInnerRoad +
-                                " 2>&1";
+    const std::string command =
+        "runuser -u nobody -- env HOME='" + home.path() + "' TMPDIR='" + home.path() + "' '" +
+        self + "' --gtest_also_run_disabled_tests --gtest_filter=" + kInnerRoad + " 2>&1";
     int status = 0;
     const std::string out = RunCapture(command, status);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
@@ -237,6 +211,73 @@ TEST(UnprivilegedRoad, OrdinaryUserWithoutIcmpGetsTheOrdinaryMirrors) {
     const size_t used = out.find("used-mirrors: ");
     if (used != std::string::npos)
         printf("%s\n", out.substr(used, out.find('\n', used) - used).c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// IPv6 mirrors
+
+class Ipv6Road : public NetworkRoadTest {};
+
+// Mirrors of both families as one set; the first IPv6 one flips bytes in
+// whatever it serves, which is repaired from the others. The report
+// names the IPv6 mirror by its host part as written.
+TEST_F(Ipv6Road, MixedSetWithABadIpv6MirrorInstallsAndReportsItAsWritten) {
+    if (!korvel_test::HasIpv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    MirrorSettings bad = MirrorAt("::1");
+    // A flipped byte every 256 KiB: each of its ranges (a sixth or eighth of
+    // the package) holds one.
+    for (uint64_t at = 7; at < m_package.size(); at += 262144)
+        bad.corruptOffsets.push_back(at);
+    StartOwnMirrors(
+        m_package, {MirrorAt("127.0.0.47"), bad, MirrorAt("::1"), MirrorAt("127.0.0.48")}, nullptr);
+    const StoredRun final = InstallAndClose();
+    EXPECT_EQ("success", final.status) << final.json;
+    EXPECT_TRUE(DownloadedPackage() == m_package) << "a byte of the package is wrong";
+    const std::string used = UsedText(final);
+    const std::string probed = Member(final.json, "all_url_info_str").value_or("");
+    for (size_t i : {1u, 2u}) {
+        const std::string name = "(domain-[::1]:" + std::to_string(Mirror(i).Port()) + ",";
+        EXPECT_NE(std::string::npos, used.find(name)) << used;
+        EXPECT_NE(std::string::npos, probed.find(name)) << probed;
+    }
+    EXPECT_EQ(4, CountOf(used, "(domain-")) << used;
+    EXPECT_NE(std::string::npos, InstallLog().find("Download_RepairData"))
+        << "no block was repaired";
+}
+
+// ---------------------------------------------------------------------------
+// Reports over TLS
+
+class TlsReportRoad : public NetworkRoadTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_certs.Make({"127.0.0.1"}, m_certError)) << m_certError;
+        NetworkRoadTest::SetUp();
+        m_tuning.reporter.caFile = m_certs.CaFile();
+    }
+    TlsFiles ReportServiceTls() const override {
+        return TlsFiles{m_certs.CertFile(), m_certs.KeyFile()};
+    }
+
+    korvel_test::TestCertificates m_certs;
+    std::string m_certError;
+};
+
+TEST_F(TlsReportRoad, StartAndFinalReportsArriveOverTls) {
+    StartOwnMirrors(m_package,
+                    {MirrorAt("127.0.0.49"), MirrorAt("127.0.0.50"), MirrorAt("127.0.0.51")},
+                    nullptr);
+    const StoredRun final = InstallAndClose();
+    EXPECT_EQ("success", final.status) << final.json;
+    const std::vector<StoredRun> runs = Reports();
+    ASSERT_EQ(2u, runs.size());
+    EXPECT_EQ("start", runs[0].status);
+    EXPECT_EQ(std::string::npos, InstallLog().find("PostReport failed")) << "a post was refused";
 }
 
 }  // namespace

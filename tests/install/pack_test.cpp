@@ -153,4 +153,29 @@ TEST_F(PackTool, FailedExtractionExitsNonZeroWithTheErrorName) {
     EXPECT_EQ(2, Pack("build --payload x").status);  // usage
 }
 
+// Mirror URLs of both schemes, IPv6 literals included; anything the installer
+// could not probe is refused before a configuration is written.
+TEST_F(PackTool, ConfigTakesHttpAndHttpsMirrorsOnly) {
+    const std::string package = "'" + dir.Sub("uninstall.exe") + "'";
+    ASSERT_EQ(0, Pack("config " + package +
+                      " --mirror https://dl.example.com/download/a.exe"
+                      " --mirror 'http://[::1]:18891/download/a.exe' -o '" +
+                      dir.Sub("ok.xml") + "'")
+                     .status);
+    boost::shared_ptr<IXMLParse> xml;
+    ASSERT_EQ(S_OK, CreateXMLParse(xml));
+    ASSERT_EQ(1, xml->LoadFromFile(dir.WSub("ok.xml")));
+    std::string url;
+    EXPECT_EQ(1, xml->GetString("download.url.item_0.value", url));
+    EXPECT_EQ("https://dl.example.com/download/a.exe", url);
+    for (const char* bad : {"ftp://dl.example.com/download/a.exe", "https://dl.example.com/a.exe",
+                            "https:///download/a.exe", "http://dl.example.com/download/"}) {
+        EXPECT_EQ(
+            1, Pack("config " + package + " --mirror '" + bad + "' -o '" + dir.Sub("bad.xml") + "'")
+                   .status)
+            << bad;
+        EXPECT_FALSE(PathFileExists(dir.WSub("bad.xml"))) << bad;
+    }
+}
+
 }  // namespace

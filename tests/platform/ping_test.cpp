@@ -13,6 +13,7 @@
 
 #include "platform/log.h"
 #include "platform/ping.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -52,11 +53,6 @@ private:
     bool m_ok = false;
     uint16_t m_port = 0;
 };
-
-bool HasIpv6Loopback() {
-    Port p(AF_INET6, false);
-    return p.ok();
-}
 
 std::mutex g_linesLock;
 std::vector<std::string> g_lines;
@@ -137,7 +133,7 @@ TEST(Ping, SilentHostGivesUpAtTheTimeOut) {
 }
 
 TEST(Ping, Ipv6LoopbackAnswersByEchoAndByConnection) {
-    if (!HasIpv6Loopback())
+    if (!korvel_test::HasIpv6Loopback())
         GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
     Port open(AF_INET6, true);
     ASSERT_TRUE(open.ok());
@@ -183,7 +179,7 @@ TEST(ResolveHost, NumericAndNamedHosts) {
     ASSERT_FALSE(local.empty());
     for (const std::string& a : local)
         EXPECT_TRUE(a == "127.0.0.1" || a == "::1") << a;
-    if (HasIpv6Loopback()) {
+    if (korvel_test::HasIpv6Loopback()) {
         EXPECT_EQ(ResolveHost("::1"), std::vector<std::string>{"::1"});
     }
 }

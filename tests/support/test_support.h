@@ -59,6 +59,8 @@ private:
 void PrepareInstallerHome(const SandboxHome& sandbox, std::vector<std::unique_ptr<ScopedEnv>>& env);
 
 std::string ReadFile(const std::string& path);
+// True when a socket can be bound on ::1 (the machine has IPv6 loopback).
+bool HasIpv6Loopback();
 void WriteFile(const std::string& path, const std::string& content);
 
 }  // namespace korvel_test

@@ -61,34 +61,65 @@ private:
     size_t m_pos = 0;
 };
 
-class ServiceServer : public httplib::Server {
+// What the service needs beyond httplib's public face, for both server kinds.
+class ServerExtras {
 public:
+    virtual ~ServerExtras() = default;
+    virtual void WidenBacklog() = 0;
+    virtual std::string Process(const std::string& raw, const std::string& addr) = 0;
+};
+
+template <class Base>
+class ServiceServer : public Base, public ServerExtras {
+public:
+    using Base::Base;
+
     // httplib listens with a backlog of 5; a burst of installers closing at
     // once would overflow it and see reset connections.
-    void WidenBacklog() {
-        const socket_t sock = svr_sock_;
+    void WidenBacklog() override {
+        const socket_t sock = this->svr_sock_;
         if (sock != INVALID_SOCKET)
             ::listen(sock, kListenBacklog);
     }
 
     // Runs httplib's own request processing on an in-memory stream.
-    std::string Process(const std::string& raw, const std::string& addr) {
+    std::string Process(const std::string& raw, const std::string& addr) override {
         std::string out;
         MemoryStream stream(raw, out, addr);
         bool closed = false;
-        process_request(stream, true, closed,
-                        [&](httplib::Request& req) { req.remote_addr = addr; });
+        this->process_request(stream, true, closed,
+                              [&](httplib::Request& req) { req.remote_addr = addr; });
         return out;
     }
 };
 
 }  // namespace
 
+// Plain HTTP, or HTTPS when certificate and key are given.
+std::unique_ptr<httplib::Server> MakeServer(const TlsFiles& tls, ServerExtras*& extras) {
+    if (tls.certFile.empty()) {
+        auto plain = std::make_unique<ServiceServer<httplib::Server>>();
+        extras = plain.get();
+        return plain;
+    }
+    auto secure = std::make_unique<ServiceServer<httplib::SSLServer>>(tls.certFile.c_str(),
+                                                                      tls.keyFile.c_str());
+    extras = secure.get();
+    return secure;
+}
+
 struct ReportHttpServer::Impl {
-    explicit Impl(ReportService& s) : service(s) {}
+    Impl(ReportService& s, const TlsFiles& tls)
+        : service(s),
+          owned(MakeServer(tls, extras)),
+          server(*owned),
+          secure(!tls.certFile.empty()) {}
     void Route();
     ReportService& service;
-    ServiceServer server;
+    ServerExtras* extras = nullptr;
+    std::unique_ptr<httplib::Server> owned;
+    httplib::Server& server;
+    const bool secure;
 };
 
 void ReportHttpServer::Impl::Route() {
@@ -132,8 +163,13 @@ void ReportHttpServer::Impl::Route() {
         }));
 }
 
-ReportHttpServer::ReportHttpServer(ReportService& service) : m_impl(new Impl(service)) {
+ReportHttpServer::ReportHttpServer(ReportService& service, const TlsFiles& tls)
+    : m_impl(new Impl(service, tls)) {
     m_impl->Route();
+}
+
+bool ReportHttpServer::IsValid() const {
+    return !m_impl->secure || static_cast<httplib::SSLServer&>(m_impl->server).is_valid();
 }
 
 ReportHttpServer::~ReportHttpServer() {
@@ -150,7 +186,7 @@ int ReportHttpServer::Bind(const std::string& host, int port) {
         bound = port;
     }
     if (bound > 0)
-        m_impl->server.WidenBacklog();
+        m_impl->extras->WidenBacklog();
     return bound;
 }
 
@@ -172,7 +208,7 @@ void ReportHttpServer::Stop() {
 
 std::string ReportHttpServer::HandleRaw(const std::string& rawRequest,
                                         const std::string& clientAddr) {
-    return m_impl->server.Process(rawRequest, clientAddr);
+    return m_impl->extras->Process(rawRequest, clientAddr);
 }
 
 bool ParseListenAddress(const std::string& text, std::string& host, int& port) {

@@ -10,9 +10,17 @@
 
 class ReportService;
 
+// Both set: the server speaks HTTPS with this PEM certificate and key.
+struct TlsFiles {
+    std::string certFile;
+    std::string keyFile;
+};
+
 class ReportHttpServer {
 public:
-    explicit ReportHttpServer(ReportService& service);
+    explicit ReportHttpServer(ReportService& service, const TlsFiles& tls = TlsFiles());
+    // False when the TLS certificate or key could not be used.
+    bool IsValid() const;
     ~ReportHttpServer();  // stops and joins a server started with Start
     ReportHttpServer(const ReportHttpServer&) = delete;
     ReportHttpServer& operator=(const ReportHttpServer&) = delete;

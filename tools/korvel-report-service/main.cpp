@@ -1,6 +1,7 @@
 // korvel-report-service: the vendor's web service that receives the
 // installers' status reports and install logs.
 //   korvel-report-service [--listen ADDR:PORT] [--db FILE] [--log-dir DIR] [--max-log-bytes N]
+//                         [--tls-cert FILE --tls-key FILE]
 #include <pthread.h>
 #include <signal.h>
 
@@ -19,15 +20,19 @@ void Usage() {
     fprintf(stderr,
             "usage: korvel-report-service [--listen ADDR:PORT] [--db FILE] [--log-dir DIR]"
             " [--max-log-bytes N]\n"
+            "                             [--tls-cert FILE --tls-key FILE]\n"
             "  --listen         address to serve on, port 0 picks a free port (127.0.0.1:18090)\n"
             "  --db             SQLite database of the reports (korvel-reports.db)\n"
             "  --log-dir        folder for uploaded install logs (korvel-logs)\n"
-            "  --max-log-bytes  largest accepted log upload (10485760)\n");
+            "  --max-log-bytes  largest accepted log upload (10485760)\n"
+            "  --tls-cert       PEM certificate (chain): serve HTTPS instead of HTTP\n"
+            "  --tls-key        PEM private key of that certificate\n");
 }
 
 struct Arguments {
     std::string listen = "127.0.0.1:18090";
     ServiceOptions options;
+    TlsFiles tls;
 };
 
 bool ParseArguments(int argc, char** argv, Arguments& args) {
@@ -42,6 +47,10 @@ bool ParseArguments(int argc, char** argv, Arguments& args) {
         const std::string value = argv[++i];
         if (flag == "--listen") {
             args.listen = value;
+        } else if (flag == "--tls-cert") {
+            args.tls.certFile = value;
+        } else if (flag == "--tls-key") {
+            args.tls.keyFile = value;
         } else if (flag == "--db") {
             args.options.dbPath = value;
         } else if (flag == "--log-dir") {
@@ -89,13 +98,25 @@ int main(int argc, char** argv) {
         fprintf(stderr, "korvel-report-service: %s\n", error.c_str());
         return 1;
     }
-    ReportHttpServer server(service);
+    if (args.tls.certFile.empty() != args.tls.keyFile.empty()) {
+        fprintf(stderr, "korvel-report-service: --tls-cert and --tls-key go together\n");
+        return 2;
+    }
+    ReportHttpServer server(service, args.tls);
+    if (!server.IsValid()) {
+        fprintf(stderr, "korvel-report-service: cannot use certificate %s with key %s\n",
+                args.tls.certFile.c_str(), args.tls.keyFile.c_str());
+        return 1;
+    }
     const int bound = server.Bind(host, port);
     if (bound <= 0) {
         fprintf(stderr, "korvel-report-service: cannot listen on %s\n", args.listen.c_str());
         return 1;
     }
-    printf("korvel-report-service listening on http://%s:%d\n", host.c_str(), bound);
+    const bool v6 = host.find(':') != std::string::npos;
+    printf("korvel-report-service listening on %s://%s%s%s:%d\n",
+           args.tls.certFile.empty() ? "http" : "https", v6 ? "[" : "", host.c_str(), v6 ? "]" : "",
+           bound);
     fflush(stdout);
     server.Start();
     int signal = 0;
