@@ -12,7 +12,14 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD:-$ROOT/build}
-DEMO=$BUILD/demo
+# An ordinary user trying a build someone else made keeps the demo's files in
+# a folder of its own.
+if [ -w "$BUILD" ]; then
+    DEMO=$BUILD/demo
+else
+    DEMO=${TMPDIR:-/tmp}/korvel-demo-$(id -un)
+    echo "demo: $BUILD is not writable; the demo's files go to $DEMO"
+fi
 BIN=$BUILD/tools
 SETUP=$BUILD/app/korvel-setup
 PACKAGES=$BUILD/demo-deployment/packages
@@ -50,7 +57,7 @@ if [ -z "${DISPLAY:-}" ]; then
     exec 7< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
     read -r -t 20 num <&7 || { echo "demo: Xvfb did not start" >&2; exit 1; }
     export DISPLAY=:$num
-    PIDS+=($(pgrep -n Xvfb))
+    PIDS+=($(pgrep -n -u "$(id -u)" Xvfb))
     echo "demo: display $DISPLAY (Xvfb)"
 fi
 export SDL_VIDEODRIVER=x11
@@ -156,6 +163,9 @@ echo
 echo "screenshots: $DEMO/screens"
 status=$(curl -s http://127.0.0.1:18090/api/install/reports.json | grep -o '"install_status":"[a-z_]*"' | tail -1)
 echo "last report: $status"
+echo "ping: $(grep -o 'Ping method : [a-z-]*' "$LOG" | head -1)"
+echo "mirrors used: $(curl -s http://127.0.0.1:18090/api/install/reports.json \
+    | grep -o '"used_url_info_str":"[^"]*"' | tail -1)"
 if [ $ok = 1 ] && [ "$status" = '"install_status":"success"' ] && [ -n "$INSTALL" ]; then
     echo "demo: install succeeded"
     exit 0
