@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "platform/folders.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 #include "report/install_reporter.h"
 #include "tests/e2e/e2e_fixture.h"
@@ -92,8 +93,10 @@ class OrdinaryUserRoad : public NetworkRoadTest {};
 TEST_F(OrdinaryUserRoad, DISABLED_FiveOrdinaryMirrorsWithoutIcmp) {
     if (geteuid() == 0)
         GTEST_SKIP() << "this road is the ordinary user's; UnprivilegedRoad starts it";
-    // The program folder an ordinary user gets by default ($HOME/.local/opt).
+    // The program folder and registry store an ordinary user gets by default
+    // ($HOME/.local/opt, $XDG_DATA_HOME/korvel/registry.db).
     unsetenv("ProgramW6432");
+    unsetenv("KORVEL_REGISTRY_DB");
     std::vector<MirrorSettings> mirrors;
     for (const char* host :
          {"127.0.0.41", "127.0.0.42", "127.0.0.43", "127.0.0.44", "127.0.0.45", "127.0.0.46"}) {
@@ -112,6 +115,17 @@ TEST_F(OrdinaryUserRoad, DISABLED_FiveOrdinaryMirrorsWithoutIcmp) {
     EXPECT_TRUE(PathFileExists(Utf8ToWide(program + "/Korvel64.exe"))) << program;
     EXPECT_TRUE(PathFileExists(Utf8ToWide(program + "/uninstall.exe")));
     EXPECT_TRUE(PathFileExists(Utf8ToWide(Home() + "/Desktop/Korvel 12 (x64).desktop")));
+    EXPECT_EQ(Home() + "/.local/share/korvel/registry.db", GetRegistryStorePath());
+    bool registered = false;
+    for (DWORD view : {DWORD(0), DWORD(KEY_WOW64_64KEY)}) {
+        CMyRegKey key;
+        registered =
+            registered ||
+            key.Open(HKEY_LOCAL_MACHINE,
+                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel 12 (x64)",
+                     KEY_READ | view) == ERROR_SUCCESS;
+    }
+    EXPECT_TRUE(registered) << "no uninstall entry in the user's registry store";
     bool installStart = false;
     for (const std::vector<std::string>& args : Launches())
         installStart = installStart || (args.size() > 1 && args[1] == "/install");
