@@ -24,10 +24,8 @@ const char* TrueFalse(bool v) {
     return v ? "true" : "false";
 }
 
-}  // namespace
-
-namespace {
 const char* const kSchemes[] = {"http://", "https://"};
+
 }  // namespace
 
 bool GetUrlHostPart(const std::string& url, std::string& host) {

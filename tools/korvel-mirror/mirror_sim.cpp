@@ -363,8 +363,7 @@ void MirrorServer::RelayTls(int outer, int inner) {
     SSL* ssl = SSL_new(static_cast<SSL_CTX*>(m_tls.get()));
     timeval handshakeLimit{5, 0};
     setsockopt(outer, SOL_SOCKET, SO_RCVTIMEO, &handshakeLimit, sizeof(handshakeLimit));
-    SSL_set_fd(ssl, outer);
-    if (ssl && SSL_accept(ssl) == 1) {
+    if (ssl && SSL_set_fd(ssl, outer) == 1 && SSL_accept(ssl) == 1) {
         char buf[16384];
         while (!m_stop) {
             if (SSL_pending(ssl) == 0) {
