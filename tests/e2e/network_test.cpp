@@ -2,7 +2,6 @@
 // machine that does not let it send ICMP, with mirrors reached over IPv6,
 // and with the reports going over TLS. Mirrors and service listen on ports
 // the system picks.
-#include <cjson/cJSON.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include <fstream>
 #include <optional>
 
+#include "deployment.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
 #include "platform/text.h"
