@@ -47,8 +47,9 @@ ProcessWaitResult RunProcessAndWait(const std::wstring& path, const std::wstring
     for (;;) {
         DWORD pid = 0;
         if (!FindProcessByName(waitName.c_str(), &pid) || pid == 0) {
-            const DWORD code = child.GetExitCode();
-            result.nExitCode = code == STILL_ACTIVE_CODE ? 0 : code;
+            // As the query returned it: 259 says the started program is
+            // still running under another name.
+            result.nExitCode = child.GetExitCode();
             break;
         }
         Sleep(static_cast<uint32_t>(pollMs));

@@ -22,7 +22,9 @@ std::wstring BuildInstallCommandLine(bool newInstall, const HandOffValues& value
 
 struct ProcessWaitResult {
     bool bStarted = false;
-    DWORD nExitCode = 0;   // 0 when none was obtained
+    // The started program's exit code as the process query returned it (259:
+    // still active); 0 when none was obtained (the wait ran out).
+    DWORD nExitCode = 0;
     int nWaitCount = 100;  // -2 when the wait ran out and the program was ended
 };
 
