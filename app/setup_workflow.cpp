@@ -435,12 +435,13 @@ void SetupDlg::InstallPass() {
     if (result < 0) {
         WriteLog("Install File FAILED error code = %0X, last error = %d.\n",
                  static_cast<unsigned>(result), GetLastInstallError());
-        UpdateCtrlStatus(2);
-        eInstall = kStageFinished;
+        // The result first, as on success: the close button appears with the page.
         if (m_pReporter) {
             m_pReporter->SetInstallResult(
                 InstallResult{false, GetLastInstallError(), GetLastInstallErrorText(), false});
         }
+        UpdateCtrlStatus(2);
+        eInstall = kStageFinished;
         return;
     }
     m_nInstallProgress = 1000;

@@ -150,14 +150,7 @@ TEST_F(RoadsTest, LicenceUncheckedMainButtonDoesNothing) {
     RunInstaller(
         [&](SetupDlg& d) {
             HWND h = d.GetHwnd();
-            Click(h, kCustomX, kCustomY);
-            ASSERT_TRUE(WaitFor(
-                [&] {
-                    RECT rc{};
-                    GetWindowRect(h, &rc);
-                    return rc.bottom - rc.top == 580;
-                },
-                5000));
+            ASSERT_TRUE(OpenCustomPanel(h, kCustomX, kCustomY));
             Click(h, kLicenceX, kLicenceY);
             Screenshot(h, "licence-unchecked");
             Click(h, kMainX, kMainY);
