@@ -41,9 +41,9 @@ public:
 };
 
 // A sandbox home whose URL opener records what the installer opens.
-class RoadsTest : public ::testing::Test {
+class WindowlessRoads : public ::testing::Test {
 protected:
-    RoadsTest() { korvel_test::PrepareInstallerHome(m_sandbox, m_env); }
+    WindowlessRoads() { korvel_test::PrepareInstallerHome(m_sandbox, m_env); }
     std::string Home() const { return m_sandbox.home(); }
 
     // The addresses opened so far, once `count` of them are recorded.
@@ -125,7 +125,7 @@ const FinishCase kFinishCases[] = {
 
 }  // namespace
 
-TEST_F(RoadsTest, FinishAddressPerKindOfInstallation) {
+TEST_F(WindowlessRoads, FinishAddressPerKindOfInstallation) {
     const std::string mac = GetClientMacString();
     const std::string clientM = "client_m=" + Base64Encode(mac.data(), mac.size());
     // The web host the product's links share.
@@ -160,7 +160,7 @@ TEST_F(RoadsTest, FinishAddressPerKindOfInstallation) {
 
 // The started program goes on under another name, so the wait by name ends at
 // once: the log gives the exit code the query returned, "still active".
-TEST_F(RoadsTest, HandOffLogsTheExitCodeAsQueried) {
+TEST_F(WindowlessRoads, HandOffLogsTheExitCodeAsQueried) {
     const std::string folder = Home() + "/program";
     fs::create_directories(folder);
     WriteFile(folder + "/Korvel64.exe", "#!/bin/sh\nexec sleep 3\n");
@@ -175,7 +175,7 @@ TEST_F(RoadsTest, HandOffLogsTheExitCodeAsQueried) {
         << log.Text();
 }
 
-TEST_F(RoadsTest, ProductDataFolderGoesToTheTrash) {
+TEST_F(WindowlessRoads, ProductDataFolderGoesToTheTrash) {
     const std::string folder = Home() + "/Documents/Korvel 12";
     fs::create_directories(folder + "/Saved");
     WriteFile(folder + "/Saved/mine.txt", "mine");
@@ -192,7 +192,7 @@ TEST_F(RoadsTest, ProductDataFolderGoesToTheTrash) {
 }
 
 // Where no trash can be made the folder is renamed beside itself, never lost.
-TEST_F(RoadsTest, ProductDataFolderRenamedWhereNoTrashCanBeUsed) {
+TEST_F(WindowlessRoads, ProductDataFolderRenamedWhereNoTrashCanBeUsed) {
     const std::string folder = Home() + "/Documents/Korvel 12";
     WriteFile(Home() + "/plain-file", "x");
     korvel_test::ScopedEnv data("XDG_DATA_HOME", (Home() + "/plain-file/share").c_str());
@@ -214,7 +214,7 @@ TEST_F(RoadsTest, ProductDataFolderRenamedWhereNoTrashCanBeUsed) {
     EXPECT_EQ(before, log.Text());
 }
 
-TEST_F(RoadsTest, UninstallWorkRemovesWhatTheInstallationWroteAndNothingElse) {
+TEST_F(WindowlessRoads, UninstallWorkRemovesWhatTheInstallationWroteAndNothingElse) {
     const std::string folder = Home() + "/ProgramFiles/Korvel/Korvel 12";
     fs::create_directories(folder + "/bin");
     fs::create_directories(folder + "/InstallerTemp");
