@@ -32,16 +32,6 @@ HFONT MakeFont(LONG height, const wchar_t* face, bool underline = false) {
     return CreateFontIndirectW(&lf);
 }
 
-bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
-    auto lower = [](std::wstring s) {
-        for (wchar_t& c : s) {
-            c = static_cast<wchar_t>(std::towlower(c));
-        }
-        return s;
-    };
-    return lower(text).find(lower(part)) != std::wstring::npos;
-}
-
 }  // namespace
 
 SetupDlg::SetupDlg(std::shared_ptr<IProductInfo> product, SetupTuning tuning)
@@ -541,11 +531,8 @@ void SetupDlg::OnBtnBrower() {
     wchar_t chosen[kMaxPath] = L"";
     SHGetPathFromIDListW(idl, chosen);
     CoTaskMemFree(idl);
-    std::wstring path = chosen;
-    const std::wstring registryName = AnsiToWide(HeaderText(CurrentHeader().szRegistryName));
-    if (!ContainsNoCase(path, registryName)) {
-        path = JoinPath(path, registryName);
-    }
+    const std::wstring path =
+        BrowsedInstallFolder(chosen, AnsiToWide(HeaderText(CurrentHeader().szRegistryName)));
     SetInstallDir(path);
     SetEditText(path);
 }

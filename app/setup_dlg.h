@@ -77,6 +77,10 @@ struct SetupTuning {
     const DownloaderTuning* downloader = nullptr;  // null: the product's timings
     // Shows a standard message box (owner, text, title); null: MessageBoxW.
     std::function<void(HWND, const wchar_t*, const wchar_t*)> messageBox;
+    // The system facts the pre-install checks ask (a 64-bit system, a
+    // supported system version); null: the platform's answers.
+    std::function<bool()> is64BitSystem;
+    std::function<bool()> isSupportedSystem;
 };
 
 // Outcome flags and values the final report and the tests read.
@@ -100,17 +104,27 @@ public:
     void OnPaint() override;
     void OnCreate() override {}
 
-    // Install steps; the product subclass overrides the first and third.
+    // Install steps, in the order of the dialog's slot table (it continues
+    // the base's); the product subclass overrides CreateIcons and RunMainExe.
     virtual void CreateIcons(const ShortcutSet& set);
     virtual void DeleteIcons(const std::wstring& displayName);
     virtual bool RunMainExe(const std::wstring& programFolder, const std::wstring& mainExe,
                             bool bNewFlag);
     virtual int InstallFile(const std::wstring& packageFile, const std::wstring& installDir);
+    // The uninstall sequence for the installation in `installDir`: product
+    // processes ended, shortcuts removed, the files the installation wrote and
+    // the updater's files deleted (anything else in the folder stays). Returns
+    // the number of entries removed. The installer itself never calls it.
+    virtual int UninstallWork(const std::wstring& installDir);
     virtual void OnTimer(UINT_PTR id);
     virtual bool HasOldInstallPath();
     virtual void OnClose();
     virtual void SendFinalReport();
     virtual void MoveToInstallerTemp(const std::wstring& folder);
+    // Deletes the updater's files from `folder` and from the InstallerTemp
+    // folder MoveToInstallerTemp put them in; returns how many were deleted.
+    // The installer itself never calls it.
+    virtual int DeleteUpdaterFiles(const std::wstring& folder);
 
     // ---- Workflow (setup_workflow.cpp) ----
     void StartWorkflow();
@@ -152,6 +166,10 @@ public:
     InstallReporter* GetReporter() const { return m_pReporter.get(); }
     bool IsClosing() const { return m_bClosing.load(); }
     bool HasWorkerEnded() const { return m_nWorkers.load() == 0; }
+    // Whether the control of a mouse-list command (close, main button, ...)
+    // is shown, and its text; false and "" for an unknown id.
+    bool IsCommandShown(int commandId) const;
+    std::wstring CommandText(int commandId) const;
 
 protected:
     struct Fonts {
@@ -180,6 +198,9 @@ protected:
     void DownloadPass();
     void InstallPass();
     void FailDownload(int state);
+    // Stage 3 and its controls as one step, so that the render thread's
+    // waiting frames cannot hide the retry page's buttons afterwards.
+    void ShowRetryPage();
     void FinishInstall(bool bNewFlag);
     void WaitForDownload(IDownloader* download);
     void ReportDownload(IDownloader* download, int state);

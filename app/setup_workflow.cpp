@@ -176,11 +176,12 @@ void SetupDlg::ShowRefusal(int textId, bool logBox) {
 }
 
 bool SetupDlg::CheckBeforeInstall() {
-    if (HeaderIsX64() && !Is64BitWindows()) {
+    const bool is64 = m_tuning.is64BitSystem ? m_tuning.is64BitSystem() : Is64BitWindows();
+    if (HeaderIsX64() && !is64) {
         ShowRefusal(32, true);
         return false;
     }
-    if (!IsWindows7OrLater()) {
+    if (!(m_tuning.isSupportedSystem ? m_tuning.isSupportedSystem() : IsWindows7OrLater())) {
         ShowRefusal(29, true);
         return false;
     }
@@ -256,8 +257,7 @@ void SetupDlg::DownloadPass() {
     download->SetCallback([this](int e, int a, int b) { return OnDownloadEvent(e, a, b); });
     std::string config;
     if (!LoadResourceText(HeaderIsX64() ? 502 : 501, L"xml", config) || config.empty()) {
-        eInstall = kStageFailed;
-        UpdateCtrlStatus(3);
+        ShowRetryPage();
         return;
     }
     download->StartWithConfigText(config.c_str(), static_cast<int>(config.size()), dest);
@@ -337,9 +337,31 @@ void SetupDlg::FailDownload(int state) {
     } else {
         WriteLog("Download Failed. Show retry.\n");
     }
+    ShowRetryPage();
+}
+
+void SetupDlg::ShowRetryPage() {
     std::lock_guard<std::mutex> lock(m_stageLock);
     eInstall = kStageFailed;
     UpdateCtrlStatus(3);
+}
+
+bool SetupDlg::IsCommandShown(int commandId) const {
+    for (ButtonCtrlEx* c : m_mouseList) {
+        if (c->GetID() == commandId) {
+            return c->IsVisible();
+        }
+    }
+    return false;
+}
+
+std::wstring SetupDlg::CommandText(int commandId) const {
+    for (ButtonCtrlEx* c : m_mouseList) {
+        if (c->GetID() == commandId) {
+            return c->GetText();
+        }
+    }
+    return std::wstring();
 }
 
 int SetupDlg::OnDownloadEvent(int event, int a, int b) {
@@ -413,12 +435,13 @@ void SetupDlg::InstallPass() {
     if (result < 0) {
         WriteLog("Install File FAILED error code = %0X, last error = %d.\n",
                  static_cast<unsigned>(result), GetLastInstallError());
-        UpdateCtrlStatus(2);
-        eInstall = kStageFinished;
+        // The result first, as on success: the close button appears with the page.
         if (m_pReporter) {
             m_pReporter->SetInstallResult(
                 InstallResult{false, GetLastInstallError(), GetLastInstallErrorText(), false});
         }
+        UpdateCtrlStatus(2);
+        eInstall = kStageFinished;
         return;
     }
     m_nInstallProgress = 1000;
@@ -545,12 +568,37 @@ int SetupDlg::InstallFile(const std::wstring& packageFile, const std::wstring& i
                          [this](int e, int v, int r) { return OnInstallProgress(e, v, r); });
 }
 
+int SetupDlg::UninstallWork(const std::wstring& installDir) {
+    WriteLog("Uninstall Work : %s", WideToOem(installDir).c_str());
+    KillProductProcesses();
+    const PackageHeader header = CurrentHeader();
+    const bool use64 = GetPlatformKind() == 2 && header.nX64 != 0;
+    DeleteIcons(use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW());
+    int removed = DeleteUpdaterFiles(installDir);
+    removed += ClearPreviousInstall(installDir);
+    return removed;
+}
+
 bool SetupDlg::HasOldInstallPath() {
     return ::HasOldInstallPath(CurrentHeader(), CurrentFacts());
 }
 
 void SetupDlg::MoveToInstallerTemp(const std::wstring& folder) {
     ::MoveToInstallerTemp(folder, GetUpdaterFileNames());
+}
+
+int SetupDlg::DeleteUpdaterFiles(const std::wstring& folder) {
+    int deleted = 0;
+    for (const std::wstring& name : GetUpdaterFileNames()) {
+        for (const std::wstring& path :
+             {JoinPath(folder, name), JoinPath(JoinPath(folder, L"InstallerTemp"), name)}) {
+            if (PathFileExists(path) && DeleteFilePath(path)) {
+                ++deleted;
+            }
+        }
+    }
+    WriteLog("Delete Updater Files : %d in %s", deleted, WideToOem(folder).c_str());
+    return deleted;
 }
 
 ShortcutTexts SetupDlg::MakeShortcutTexts() const {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/folders.h"
 #include "platform/text.h"
 
 namespace {
@@ -77,6 +78,13 @@ std::string AppendClientParam(const std::string& url, const std::string& encoded
         return ReplaceAll(url, "?", "?client_m=" + encodedMac + "&");
     }
     return url + "?client_m=" + encodedMac;
+}
+
+std::wstring BrowsedInstallFolder(const std::wstring& chosen, const std::wstring& registryName) {
+    if (chosen.find(registryName) != std::wstring::npos) {
+        return chosen;
+    }
+    return JoinPath(chosen, registryName);
 }
 
 std::wstring FormatCountdown(const std::wstring& text, int counter) {

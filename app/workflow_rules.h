@@ -22,6 +22,12 @@ LaunchWords ParseLaunchWords(const std::string& lowerStem);
 // `client_m=<m>` as the first query parameter of `url`.
 std::string AppendClientParam(const std::string& url, const std::string& encodedMac);
 
+// The install folder a browsed folder stands for: the chosen path, with the
+// registry name appended as a last component unless the path already contains
+// it. Case counts: on this platform "korvel 12" and "Korvel 12" are different
+// folders.
+std::wstring BrowsedInstallFolder(const std::wstring& chosen, const std::wstring& registryName);
+
 // Every "XXX" of the countdown text replaced by the counter.
 std::wstring FormatCountdown(const std::wstring& text, int counter);
 

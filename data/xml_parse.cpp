@@ -29,6 +29,11 @@ bool ToAttrPath(const std::string& key, std::string& path) {
     return true;
 }
 
+// The path of an item's attribute; the name is one path component.
+pt::ptree::path_type AttrPath(const std::string& name) {
+    return pt::ptree::path_type("<xmlattr>") / pt::ptree::path_type(name, '\0');
+}
+
 template <typename T>
 int ReadItems(pt::ptree& tree, const std::string& key, std::vector<T>& out) {
     try {
@@ -289,6 +294,50 @@ public:
     }
 
     boost::property_tree::ptree* GetTree() override { return &m_tree; }
+
+    int GetItemTable(const std::string& key, const std::vector<std::string>& columns,
+                     std::vector<std::vector<std::string>>& out) override {
+        try {
+            std::vector<std::vector<std::string>> rows;
+            for (const auto& child : m_tree.get_child(key)) {
+                if (child.first != kItemName) {
+                    continue;
+                }
+                std::vector<std::string> row;
+                for (const std::string& column : columns) {
+                    row.push_back(child.second.get<std::string>(AttrPath(column)));
+                }
+                rows.push_back(std::move(row));
+            }
+            out.swap(rows);
+            return 1;
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    int SetItemTable(const std::string& key, const std::vector<std::string>& columns,
+                     const std::vector<std::vector<std::string>>& table) override {
+        try {
+            for (const auto& row : table) {
+                if (row.size() != columns.size()) {
+                    return 0;
+                }
+            }
+            pt::ptree& node = m_tree.get_child(key);
+            node.erase(kItemName);
+            for (const auto& row : table) {
+                pt::ptree item;
+                for (size_t i = 0; i < columns.size(); ++i) {
+                    item.put(AttrPath(columns[i]), row[i]);
+                }
+                node.push_back(std::make_pair(kItemName, item));
+            }
+            return 1;
+        } catch (...) {
+            return 0;
+        }
+    }
 
 private:
     // The whole file plus one zero byte, so the text ends in a NUL.

@@ -47,8 +47,9 @@ ProcessWaitResult RunProcessAndWait(const std::wstring& path, const std::wstring
     for (;;) {
         DWORD pid = 0;
         if (!FindProcessByName(waitName.c_str(), &pid) || pid == 0) {
-            const DWORD code = child.GetExitCode();
-            result.nExitCode = code == STILL_ACTIVE_CODE ? 0 : code;
+            // As the query returned it: 259 says the started program is
+            // still running under another name.
+            result.nExitCode = child.GetExitCode();
             break;
         }
         Sleep(static_cast<uint32_t>(pollMs));
@@ -93,14 +94,30 @@ std::wstring MoveFolderAside(const std::wstring& folder) {
     return std::wstring();
 }
 
+void ResetProductDataFolder(const std::wstring& folder) {
+    if (!PathIsDirectory(folder))
+        return;
+    // The folder is meant for the product's data, but a user may have kept
+    // files there: it goes to the trash, where a file manager restores it.
+    std::wstring trashed;
+    if (MoveToTrash(folder, trashed)) {
+        WriteLog("Moved %s to the trash as %s.", WideToOem(folder).c_str(),
+                 WideToOem(trashed).c_str());
+        return;
+    }
+    const std::wstring aside = MoveFolderAside(folder);
+    if (!aside.empty()) {
+        WriteLog("No trash for %s: moved aside to %s.", WideToOem(folder).c_str(),
+                 WideToOem(aside).c_str());
+    } else {
+        WriteLog("No trash for %s and no free name beside it: left in place.",
+                 WideToOem(folder).c_str());
+    }
+}
+
 bool RunProductMainExe(const std::wstring& folder, const std::wstring& mainExe, bool newInstall,
                        const HandOffValues& values, const InstallProductFacts& facts, int pollMs) {
-    // The folder is meant for the product's data, but a user may have kept
-    // files there: it is moved aside rather than deleted.
-    const std::wstring documents = BuildDocumentsPath(facts.strProductTitle, L"", false);
-    const std::wstring aside = MoveFolderAside(documents);
-    if (!aside.empty())
-        WriteLog("Moved %s aside to %s.", WideToOem(documents).c_str(), WideToOem(aside).c_str());
+    ResetProductDataFolder(BuildDocumentsPath(facts.strProductTitle, L"", false));
     const std::wstring repair = JoinPath(folder, facts.strRepairTool);
     WriteLog("Run KorRepair.exe");
     if (PathFileExists(repair))

@@ -22,7 +22,9 @@ std::wstring BuildInstallCommandLine(bool newInstall, const HandOffValues& value
 
 struct ProcessWaitResult {
     bool bStarted = false;
-    DWORD nExitCode = 0;   // 0 when none was obtained
+    // The started program's exit code as the process query returned it (259:
+    // still active); 0 when none was obtained (the wait ran out).
+    DWORD nExitCode = 0;
     int nWaitCount = 100;  // -2 when the wait ran out and the program was ended
 };
 
@@ -34,11 +36,16 @@ ProcessWaitResult RunProcessAndWait(const std::wstring& path, const std::wstring
 // True when the main executable exists (whatever happens to it afterwards).
 bool RunMainExe(const std::wstring& folder, const std::wstring& mainExe, bool newInstall,
                 const HandOffValues& values, int pollMs = kWaitPollMs);
-// The product's hand-off: moves the Documents folder named after the product
-// title aside, runs the repair tool, then RunMainExe.
+// The product's hand-off: resets the Documents folder named after the
+// product title (ResetProductDataFolder), runs the repair tool, then RunMainExe.
 bool RunProductMainExe(const std::wstring& folder, const std::wstring& mainExe, bool newInstall,
                        const HandOffValues& values, const InstallProductFacts& facts,
                        int pollMs = kWaitPollMs);
+
+// Moves the product data folder out of the way without losing a file: to the
+// desktop's trash (MoveToTrash), or where no trash can take it renamed beside
+// itself (MoveFolderAside); the log says which.
+void ResetProductDataFolder(const std::wstring& folder);
 
 // Renames folder to "<folder> (old)", "<folder> (old 2)", ... (first free name);
 // the new name, or "" when there was nothing to move or the move failed.

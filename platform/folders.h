@@ -48,3 +48,14 @@ bool MoveFilePath(const std::wstring& from, const std::wstring& to);
 std::wstring PathRemoveFileSpec(const std::wstring& path);
 // The last component of a path.
 std::wstring PathFindFileName(const std::wstring& path);
+
+// Moves a file or folder to the desktop's trash, as the freedesktop.org Trash
+// specification describes, so that any file manager can restore it: the home
+// trash ($XDG_DATA_HOME/Trash) when the path is on the same file system, else
+// the trash at the top of the path's own volume ($topdir/.Trash/$uid when an
+// administrator provided a sticky .Trash, otherwise $topdir/.Trash-$uid).
+// The entry goes to files/ under a free name, with info/<name>.trashinfo
+// holding the original path and the deletion date. Nothing is copied: false,
+// with the path untouched, when no trash can take it by a rename. On success
+// `trashedAs` is the entry's path inside the trash.
+bool MoveToTrash(const std::wstring& path, std::wstring& trashedAs);

@@ -81,10 +81,15 @@ struct ReportOptions {
 
 // Timings and sources the product fixes; tests shorten or replace them.
 struct ReporterTuning {
-    int nAttempts = 10;                          // posts per report
-    uint32_t nRetryPauseMs = 500;                // pause after a failed post
-    long nPostTimeoutSec = 20;                   // whole report post
-    long nUploadTimeoutSec = 60;                 // whole log upload
+    int nAttempts = 10;            // posts per report
+    uint32_t nRetryPauseMs = 500;  // pause after a failed post
+    long nPostTimeoutSec = 20;     // whole report post
+    // A log upload ends when it moved less than nUploadLowSpeedBytesPerSec
+    // for nUploadLowSpeedSec in a row (a dead link), or at nUploadCeilingSec
+    // in any case; a slow link that still moves may use the whole ceiling.
+    long nUploadLowSpeedBytesPerSec = 1024;
+    long nUploadLowSpeedSec = 15;
+    long nUploadCeilingSec = 300;
     std::function<uint32_t()> tickMs;            // GetTickCount when empty
     std::function<std::string()> localTime;      // FormatLocalTime when empty
     const IAdapterProvider* adapters = nullptr;  // the system's table when null

@@ -1,11 +1,15 @@
 // The two multipart posts to the vendor's web service (libcurl mime API).
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <deque>
 #include <mutex>
 
 #include "data/json_object.h"
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/net.h"
 #include "platform/text.h"
 #include "report/install_reporter.h"
 
@@ -20,6 +24,50 @@ void EnsureCurlGlobal() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+// Ends a transfer that delivered less than a floor rate over a sliding window.
+// Delivered means acknowledged by the peer: what libcurl has handed to the
+// socket minus what still waits in its send queue, so that a large send
+// buffer draining into a slow link counts as the progress it is, and a dead
+// peer behind a full buffer as none.
+struct ProgressBound {
+    using Clock = std::chrono::steady_clock;
+
+    ProgressBound(long bytesPerSec, long seconds)
+        : floorBytes(static_cast<int64_t>(bytesPerSec) * seconds), window(seconds) {}
+
+    // libcurl's transfer-info callback (any non-zero result aborts the transfer).
+    static int Check(void* user, curl_off_t, curl_off_t dlNow, curl_off_t, curl_off_t ulNow) {
+        auto* self = static_cast<ProgressBound*>(user);
+        return self->Stalled(self->Delivered(dlNow, ulNow), Clock::now()) ? 1 : 0;
+    }
+
+    // libcurl's socket-options callback: remembers the transfer's socket.
+    static int KeepSocket(void* user, curl_socket_t socket, curlsocktype) {
+        static_cast<ProgressBound*>(user)->socket = socket;
+        return CURL_SOCKOPT_OK;
+    }
+
+    int64_t Delivered(curl_off_t dlNow, curl_off_t ulNow) const {
+        const int64_t queued = socket == CURL_SOCKET_BAD ? 0 : SocketUnacknowledgedBytes(socket);
+        return std::max<int64_t>(ulNow - std::max<int64_t>(queued, 0), 0) + dlNow;
+    }
+
+    // True once a whole window lies behind and it moved less than the floor.
+    bool Stalled(int64_t delivered, Clock::time_point now) {
+        samples.push_back({now, delivered});
+        // Keep the newest sample that is at least one window old as the base.
+        while (samples.size() > 1 && now - samples[1].first >= window)
+            samples.pop_front();
+        const auto& base = samples.front();
+        return now - base.first >= window && delivered - base.second < floorBytes;
+    }
+
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    const int64_t floorBytes;
+    const std::chrono::seconds window;
+    std::deque<std::pair<Clock::time_point, int64_t>> samples;
+};
 
 // One easy handle with its form; both released on every road out.
 class FormTransfer {
@@ -53,6 +101,16 @@ public:
         if (curl_mime_filedata(part, path.c_str()) != CURLE_OK)
             return false;
         return curl_mime_filename(part, fileName.c_str()) == CURLE_OK;
+    }
+
+    // A transfer that moves less than `bytesPerSec` over the last `seconds`
+    // ends; `bound` must outlive Perform.
+    void SetLowSpeedBound(ProgressBound& bound) {
+        curl_easy_setopt(m_curl, CURLOPT_SOCKOPTFUNCTION, ProgressBound::KeepSocket);
+        curl_easy_setopt(m_curl, CURLOPT_SOCKOPTDATA, &bound);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, ProgressBound::Check);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, &bound);
+        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
     }
 
     // Performs the POST bounded to `timeoutSec`; the reply lands in `reply`.
@@ -114,6 +172,10 @@ bool InstallReporter::UploadLog(const std::string& url, const std::string& fileN
     transfer.AddText("log_type", logType);
     if (!transfer.AddFile("install_log", filePath, fileName))
         return false;
+    // Bounded by progress: a large log on a slow link still arrives, a dead
+    // link ends within the low-speed window.
+    ProgressBound bound(m_tuning.nUploadLowSpeedBytesPerSec, m_tuning.nUploadLowSpeedSec);
+    transfer.SetLowSpeedBound(bound);
     std::string reply;
-    return transfer.Perform(url, m_tuning.nUploadTimeoutSec, m_tuning.caFile, reply) == CURLE_OK;
+    return transfer.Perform(url, m_tuning.nUploadCeilingSec, m_tuning.caFile, reply) == CURLE_OK;
 }

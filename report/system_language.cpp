@@ -1,5 +1,8 @@
 #include "report/system_language.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/system.h"
 
 namespace {
@@ -22,6 +25,222 @@ const LanguageName kNames[] = {
     {0x1F, "Turkish"},  {0x21, "Indonesian"}, {0x22, "Ukrainian"}, {0x2A, "Vietnamese"},
 };
 
+struct LocaleLanguage {
+    const char* code;  // ISO 639 code as locale names carry it
+    const char* name;
+};
+
+// Every language of glibc's supported-locale list (/usr/share/i18n/SUPPORTED)
+// with the English name its locale source gives (LC_IDENTIFICATION
+// "language"; of regional variants the plain name). Sorted by code.
+const LocaleLanguage kLocaleLanguages[] = {
+    {"aa", "Afar"},
+    {"af", "Afrikaans"},
+    {"agr", "Aguaruna"},
+    {"ak", "Akan"},
+    {"am", "Amharic"},
+    {"an", "Aragonese"},
+    {"anp", "Angika"},
+    {"ar", "Arabic"},
+    {"as", "Assamese"},
+    {"ast", "Asturian"},
+    {"ayc", "Aymara"},
+    {"az", "Azerbaijani"},
+    {"be", "Belarusian"},
+    {"bem", "Bemba"},
+    {"ber", "Berber"},
+    {"bg", "Bulgarian"},
+    {"bhb", "Bhili"},
+    {"bho", "Bhojpuri"},
+    {"bi", "Bislama"},
+    {"bn", "Bangla"},
+    {"bo", "Tibetan"},
+    {"br", "Breton"},
+    {"brx", "Bodo"},
+    {"bs", "Bosnian"},
+    {"byn", "Blin"},
+    {"ca", "Catalan"},
+    {"ce", "Chechen"},
+    {"chr", "Cherokee"},
+    {"ckb", "Central Kurdish"},
+    {"cmn", "Mandarin Chinese"},
+    {"crh", "Crimean Tatar"},
+    {"cs", "Czech"},
+    {"csb", "Kashubian"},
+    {"cv", "Chuvash"},
+    {"cy", "Welsh"},
+    {"da", "Danish"},
+    {"de", "German"},
+    {"doi", "Dogri"},
+    {"dsb", "Lower Sorbian"},
+    {"dv", "Divehi"},
+    {"dz", "Dzongkha"},
+    {"el", "Greek"},
+    {"en", "English"},
+    {"eo", "Esperanto"},
+    {"es", "Spanish"},
+    {"et", "Estonian"},
+    {"eu", "Basque"},
+    {"fa", "Persian"},
+    {"ff", "Fulah"},
+    {"fi", "Finnish"},
+    {"fil", "Filipino"},
+    {"fo", "Faroese"},
+    {"fr", "French"},
+    {"fur", "Friulian"},
+    {"fy", "Western Frisian"},
+    {"ga", "Irish"},
+    {"gd", "Scottish Gaelic"},
+    {"gez", "Geez"},
+    {"gl", "Galician"},
+    {"gu", "Gujarati"},
+    {"gv", "Manx"},
+    {"ha", "Hausa"},
+    {"hak", "Hakka Chinese"},
+    {"he", "Hebrew"},
+    {"hi", "Hindi"},
+    {"hif", "Fiji Hindi"},
+    {"hne", "Chhattisgarhi"},
+    {"hr", "Croatian"},
+    {"hsb", "Upper Sorbian"},
+    {"ht", "Haitian Creole"},
+    {"hu", "Hungarian"},
+    {"hy", "Armenian"},
+    {"ia", "Interlingua"},
+    {"id", "Indonesian"},
+    {"ig", "Igbo"},
+    {"ik", "Inupiaq"},
+    {"is", "Icelandic"},
+    {"it", "Italian"},
+    {"iu", "Inuktitut"},
+    {"ja", "Japanese"},
+    {"ka", "Georgian"},
+    {"kab", "Kabyle"},
+    {"kk", "Kazakh"},
+    {"kl", "Kalaallisut"},
+    {"km", "Khmer"},
+    {"kn", "Kannada"},
+    {"ko", "Korean"},
+    {"kok", "Konkani"},
+    {"ks", "Kashmiri"},
+    {"ku", "Kurdish"},
+    {"kw", "Cornish"},
+    {"ky", "Kyrgyz"},
+    {"lb", "Luxembourgish"},
+    {"lg", "Ganda"},
+    {"li", "Limburgish"},
+    {"lij", "Ligurian"},
+    {"ln", "Lingala"},
+    {"lo", "Lao"},
+    {"lt", "Lithuanian"},
+    {"lv", "Latvian"},
+    {"lzh", "Literary Chinese"},
+    {"mag", "Magahi"},
+    {"mai", "Maithili"},
+    {"mfe", "Morisyen"},
+    {"mg", "Malagasy"},
+    {"mhr", "Meadow Mari"},
+    {"mi", "Maori"},
+    {"miq", "Miskito"},
+    {"mjw", "Karbi"},
+    {"mk", "Macedonian"},
+    {"ml", "Malayalam"},
+    {"mn", "Mongolian"},
+    {"mni", "Manipuri"},
+    {"mnw", "Mon"},
+    {"mr", "Marathi"},
+    {"ms", "Malay"},
+    {"mt", "Maltese"},
+    {"my", "Burmese"},
+    {"nan", "Min Nan Chinese"},
+    {"nb", "Norwegian Bokmål"},
+    {"nds", "Low Saxon"},
+    {"ne", "Nepali"},
+    {"nhn", "Central Nahuatl"},
+    {"niu", "Niuean"},
+    {"nl", "Dutch"},
+    {"nn", "Norwegian Nynorsk"},
+    {"nr", "South Ndebele"},
+    {"nso", "Northern Sotho"},
+    {"oc", "Occitan"},
+    {"om", "Oromo"},
+    {"or", "Odia"},
+    {"os", "Ossetic"},
+    {"pa", "Punjabi"},
+    {"pap", "Papiamento"},
+    {"pl", "Polish"},
+    {"ps", "Pashto"},
+    {"pt", "Portuguese"},
+    {"quz", "Cusco Quechua"},
+    {"raj", "Rajasthani"},
+    {"rif", "Tarifit"},
+    {"ro", "Romanian"},
+    {"ru", "Russian"},
+    {"rw", "Kinyarwanda"},
+    {"sa", "Sanskrit"},
+    {"sah", "Sakha"},
+    {"sat", "Santali"},
+    {"sc", "Sardinian"},
+    {"sd", "Sindhi"},
+    {"se", "Northern Sami"},
+    {"sgs", "Samogitian"},
+    {"shn", "Shan"},
+    {"shs", "Shuswap"},
+    {"si", "Sinhala"},
+    {"sid", "Sidamo"},
+    {"sk", "Slovak"},
+    {"sl", "Slovenian"},
+    {"sm", "Samoan"},
+    {"so", "Somali"},
+    {"sq", "Albanian"},
+    {"sr", "Serbian"},
+    {"ss", "Swati"},
+    {"st", "Southern Sotho"},
+    {"sv", "Swedish"},
+    {"sw", "Swahili"},
+    {"syr", "Syriac"},
+    {"szl", "Silesian"},
+    {"ta", "Tamil"},
+    {"tcy", "Tulu"},
+    {"te", "Telugu"},
+    {"tg", "Tajik"},
+    {"th", "Thai"},
+    {"the", "Chitwania Tharu"},
+    {"ti", "Tigrinya"},
+    {"tig", "Tigre"},
+    {"tk", "Turkmen"},
+    {"tl", "Tagalog"},
+    {"tn", "Tswana"},
+    {"to", "Tongan"},
+    {"tpi", "Tok Pisin"},
+    {"tr", "Turkish"},
+    {"ts", "Tsonga"},
+    {"tt", "Tatar"},
+    {"ug", "Uyghur"},
+    {"uk", "Ukrainian"},
+    {"unm", "Unami Delaware"},
+    {"ur", "Urdu"},
+    {"uz", "Uzbek"},
+    {"ve", "Venda"},
+    {"vi", "Vietnamese"},
+    {"wa", "Walloon"},
+    {"wae", "Walser"},
+    {"wal", "Wolaytta"},
+    {"wo", "Wolof"},
+    {"xh", "Xhosa"},
+    {"yi", "Yiddish"},
+    {"yo", "Yoruba"},
+    {"yue", "Cantonese"},
+    {"yuw", "Yau"},
+    {"zh", "Chinese"},
+    {"zu", "Zulu"},
+
+};
+
+bool CodeLess(const LocaleLanguage& entry, const std::string& code) {
+    return std::strcmp(entry.code, code.c_str()) < 0;
+}
+
 }  // namespace
 
 std::string EnglishLanguageName(LANGID langId) {
@@ -33,6 +252,22 @@ std::string EnglishLanguageName(LANGID langId) {
     return "";
 }
 
+std::string LocaleLanguageName(const std::string& localeName) {
+    if (localeName == "C" || localeName == "POSIX" || localeName.compare(0, 2, "C.") == 0)
+        return "English";
+    // language[_territory][.codeset][@modifier]
+    const std::string code = localeName.substr(0, localeName.find_first_of("_.@"));
+    const auto* end = std::end(kLocaleLanguages);
+    const auto* at = std::lower_bound(std::begin(kLocaleLanguages), end, code, CodeLess);
+    return at != end && code == at->code ? at->name : "";
+}
+
 std::string SystemLanguageName() {
-    return EnglishLanguageName(GetUserDefaultUILanguage());
+    for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+        std::string value;
+        // An empty value counts as unset, as for the C library.
+        if (GetEnvironmentVariableA(variable, value) && !value.empty())
+            return LocaleLanguageName(value);
+    }
+    return "English";
 }

@@ -6,10 +6,12 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -310,4 +312,146 @@ std::wstring PathRemoveFileSpec(const std::wstring& path) {
 std::wstring PathFindFileName(const std::wstring& path) {
     size_t cut = path.find_last_of(kPathSep);
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+// ---- Trash (freedesktop.org Trash specification) ----
+
+namespace {
+
+dev_t DeviceOf(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_dev : static_cast<dev_t>(-1);
+}
+
+// The nearest existing ancestor's device: the home trash may not exist yet.
+dev_t DeviceOfNearest(std::string path) {
+    struct stat st;
+    while (!path.empty() && stat(path.c_str(), &st) != 0) {
+        const size_t cut = path.find_last_of('/');
+        path = cut == std::string::npos || cut == 0 ? std::string("/") : path.substr(0, cut);
+    }
+    return stat(path.c_str(), &st) == 0 ? st.st_dev : static_cast<dev_t>(-1);
+}
+
+// The mount point of the file system holding `path` (an absolute path).
+std::string TopDirectory(const std::string& path) {
+    const dev_t device = DeviceOf(path);
+    std::string top = path;
+    while (top != "/") {
+        const size_t cut = top.find_last_of('/');
+        const std::string parent = cut == 0 ? std::string("/") : top.substr(0, cut);
+        if (DeviceOf(parent) != device)
+            break;
+        top = parent;
+    }
+    return top;
+}
+
+bool MakeDir(const std::string& path, mode_t mode) {
+    return mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+// A trash directory with its files/ and info/, created when missing.
+bool PrepareTrash(const std::string& trash) {
+    struct stat st;
+    if (!MakeDir(trash, 0700) || lstat(trash.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    return MakeDir(trash + "/files", 0700) && MakeDir(trash + "/info", 0700);
+}
+
+std::string TrashOfVolume(const std::string& top) {
+    const std::string uid = std::to_string(getuid());
+    const std::string shared = (top == "/" ? std::string() : top) + "/.Trash";
+    struct stat st;
+    // Used only as the specification allows: a real directory, sticky bit set.
+    if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+        PrepareTrash(shared + "/" + uid))
+        return shared + "/" + uid;
+    const std::string own = (top == "/" ? std::string() : top) + "/.Trash-" + uid;
+    return PrepareTrash(own) ? own : std::string();
+}
+
+// Path= of a .trashinfo: percent-encoded as a URL path, "/" kept.
+std::string EscapeTrashPath(const std::string& path) {
+    static const char* kHex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (isalnum(c) || strchr("/-_.~!$&'()*+,;=:@", c)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string DeletionDate() {
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return text;
+}
+
+// Reserves a free name by creating its .trashinfo exclusively (so two
+// trashings cannot pick the same name), then renames the entry in.
+bool TrashInto(const std::string& trash, const std::string& source, const std::string& infoPath,
+               std::string& trashedAs) {
+    std::string leaf = source.substr(source.find_last_of('/') + 1);
+    for (int n = 1; n < 10000; ++n) {
+        const std::string name = n == 1 ? leaf : leaf + " " + std::to_string(n);
+        const std::string info = trash + "/info/" + name + ".trashinfo";
+        const std::string target = trash + "/files/" + name;
+        struct stat st;
+        if (lstat(target.c_str(), &st) == 0)
+            continue;
+        const int fd = open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        const std::string text = "[Trash Info]\nPath=" + EscapeTrashPath(infoPath) +
+                                 "\nDeletionDate=" + DeletionDate() + "\n";
+        const bool written =
+            write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        close(fd);
+        if (written && rename(source.c_str(), target.c_str()) == 0) {
+            trashedAs = target;
+            return true;
+        }
+        unlink(info.c_str());
+        return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool MoveToTrash(const std::wstring& path, std::wstring& trashedAs) {
+    std::string source = WideToUtf8(path);
+    while (source.size() > 1 && source.back() == '/')
+        source.pop_back();
+    if (source.empty() || source[0] != '/' || DeviceOf(source) == static_cast<dev_t>(-1))
+        return false;
+    std::string trash = DataHome() + "/Trash";
+    std::string infoPath = source;
+    if (DeviceOfNearest(trash) != DeviceOf(source)) {
+        const std::string top = TopDirectory(source);
+        if (top == source)
+            return false;  // a mount point cannot be renamed into a trash
+        trash = TrashOfVolume(top);
+        // Relative to the volume's top, so the entry restores wherever it is mounted.
+        infoPath = source.substr(top == "/" ? 1 : top.size() + 1);
+    } else if (!CreateFolderChain(Utf8ToWide(DataHome())) || !PrepareTrash(trash)) {
+        trash.clear();
+    }
+    std::string trashed;
+    if (trash.empty() || !TrashInto(trash, source, infoPath, trashed))
+        return false;
+    trashedAs = Utf8ToWide(trashed);
+    return true;
 }

@@ -69,3 +69,14 @@ TEST(Progress, DownloadAndInstallEvents) {
     EXPECT_EQ(0, InstallProgressAfterEvent(100, -3, 200));
     EXPECT_EQ(200, InstallProgressAfterEvent(101, 261, 200));
 }
+
+TEST(BrowsedFolder, RegistryNameAppendedUnlessPresentWithItsCase) {
+    EXPECT_EQ(L"/home/u/Apps/Korvel 12", BrowsedInstallFolder(L"/home/u/Apps", L"Korvel 12"));
+    EXPECT_EQ(L"/home/u/Apps/Korvel 12", BrowsedInstallFolder(L"/home/u/Apps/", L"Korvel 12"));
+    // Already part of the path (anywhere): kept as chosen.
+    EXPECT_EQ(L"/opt/Korvel 12", BrowsedInstallFolder(L"/opt/Korvel 12", L"Korvel 12"));
+    EXPECT_EQ(L"/opt/Korvel 12/bin", BrowsedInstallFolder(L"/opt/Korvel 12/bin", L"Korvel 12"));
+    // Another case is another folder here.
+    EXPECT_EQ(L"/opt/korvel 12/Korvel 12", BrowsedInstallFolder(L"/opt/korvel 12", L"Korvel 12"));
+    EXPECT_EQ(L"/opt/KORVEL 12/Korvel 12", BrowsedInstallFolder(L"/opt/KORVEL 12", L"Korvel 12"));
+}

@@ -186,6 +186,44 @@ TEST(XmlParseItems, WriteReplacesAllItemsInOrder) {
     EXPECT_EQ((std::vector<float>{0.5f, 2.25f}), floats);
 }
 
+using Table = std::vector<std::vector<std::string>>;
+
+TEST(XmlParseItems, TableReadsTheNamedAttributesOfEveryItem) {
+    auto xml = Loaded(
+        "<download><urls><item url=\"http://a/x\" ping=\"12\" extra=\"z\"/><skip url=\"s\"/>"
+        "<item ping=\"7\" url=\"http://b/x\"/></urls><bad><item url=\"u\"/></bad></download>");
+    Table table = {{"stale"}};
+    ASSERT_EQ(1, xml->GetItemTable("download.urls", {"url", "ping"}, table));
+    EXPECT_EQ((Table{{"http://a/x", "12"}, {"http://b/x", "7"}}), table);
+    ASSERT_EQ(1, xml->GetItemTable("download.urls", {"ping"}, table));
+    EXPECT_EQ((Table{{"12"}, {"7"}}), table);
+
+    // An item without a named attribute, or no node: 0, the table unchanged.
+    EXPECT_EQ(0, xml->GetItemTable("download.bad", {"url", "ping"}, table));
+    EXPECT_EQ(0, xml->GetItemTable("download.none", {"url"}, table));
+    EXPECT_EQ((Table{{"12"}, {"7"}}), table);
+}
+
+TEST(XmlParseItems, TableWriteReplacesTheItemsAndRefusesRaggedRows) {
+    auto xml = Loaded();
+    ASSERT_EQ(1, xml->SetItemTable("download.list", {"url", "size"},
+                                   {{"http://m1/a.exe", "10"}, {"http://m2/a.exe", "20"}}));
+    Table table;
+    ASSERT_EQ(1, xml->GetItemTable("download.list", {"size", "url"}, table));
+    EXPECT_EQ((Table{{"10", "http://m1/a.exe"}, {"20", "http://m2/a.exe"}}), table);
+    EXPECT_EQ("9", xml->GetTree()->get<std::string>("download.list.other.<xmlattr>.key"));
+
+    EXPECT_EQ(0, xml->SetItemTable("download.list", {"url", "size"}, {{"only-one"}}));
+    EXPECT_EQ(0, xml->SetItemTable("download.none", {"url"}, {{"u"}}));
+    ASSERT_EQ(1, xml->GetItemTable("download.list", {"url"}, table));
+    EXPECT_EQ((Table{{"http://m1/a.exe"}, {"http://m2/a.exe"}}), table);
+
+    // A column name with a dot stays one attribute.
+    ASSERT_EQ(1, xml->SetItemTable("download.list", {"a.b"}, {{"1"}}));
+    ASSERT_EQ(1, xml->GetItemTable("download.list", {"a.b"}, table));
+    EXPECT_EQ(Table{{"1"}}, table);
+}
+
 TEST(XmlParseItems, CreateMakesTheNodeFirst) {
     auto xml = Loaded("<root/>");
     ASSERT_EQ(1, xml->CreateItemIntList("root.ports", {80, 443}));

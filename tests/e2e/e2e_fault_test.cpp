@@ -257,7 +257,8 @@ INSTANTIATE_TEST_SUITE_P(Reply, ReportReplyTest, ::testing::ValuesIn(kReplyCases
                              return std::string(info.param.name);
                          });
 
-// The bounds of a silent service, shortened from 20 s and 60 s.
+// The bounds of a silent service, shortened from 20 s and the upload's 15 s
+// low-speed window.
 constexpr long kPostBoundSec = 1;
 constexpr long kUploadBoundSec = 2;
 
@@ -266,7 +267,7 @@ protected:
     void SetUp() override {
         ReportServiceFaultTest::SetUp();
         m_tuning.reporter.nPostTimeoutSec = kPostBoundSec;
-        m_tuning.reporter.nUploadTimeoutSec = kUploadBoundSec;
+        m_tuning.reporter.nUploadLowSpeedSec = kUploadBoundSec;
         std::string error;
         ASSERT_TRUE(m_service.Start(error)) << error;
         UseService(m_service.Url(kReportPath), m_service.Url(kLogUploadPath));

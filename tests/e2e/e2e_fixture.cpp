@@ -242,6 +242,17 @@ bool InstallerTest::WaitForWindow(SetupDlg& dlg) {
     return WaitFor([&] { return dlg.GetHwnd() && IsWindowVisible(dlg.GetHwnd()); }, 30000);
 }
 
+bool InstallerTest::OpenCustomPanel(HWND hwnd, int x, int y) {
+    Click(hwnd, x, y);
+    return WaitFor(
+        [&] {
+            RECT rc{};
+            GetWindowRect(hwnd, &rc);
+            return rc.bottom - rc.top == kSetupCustomHeight;
+        },
+        5000);
+}
+
 void InstallerTest::Click(HWND hwnd, int x, int y) {
     InjectMouse(hwnd, SyntheticMouse::Move, x, y);
     std::this_thread::sleep_for(std::chrono::milliseconds(80));

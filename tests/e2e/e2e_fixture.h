@@ -79,6 +79,9 @@ public:
     static void Click(HWND hwnd, int x, int y);
     static void Screenshot(HWND hwnd, const std::string& name);
     static bool WaitForWindow(SetupDlg& dlg);
+    // Clicks the custom toggle at (x, y); true once the window has grown to
+    // its custom-panel height.
+    static bool OpenCustomPanel(HWND hwnd, int x, int y);
 
 protected:
     // ---- what happened ----

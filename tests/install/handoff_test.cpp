@@ -102,13 +102,16 @@ TEST_F(HandOffRun, UserFilesInTheProductDocumentsFolderSurvive) {
     EXPECT_TRUE(RunProductMainExe(folder, L"Korvel64.exe", false, HandOffValues(),
                                   KorvelFacts(true), kFastPoll));
     EXPECT_FALSE(PathFileExists(Utf8ToWide(docs)));
-    EXPECT_EQ("mine", ReadFile(docs + " (old)/my notes.txt"));
+    // In the desktop's trash, where a file manager restores it.
+    const std::string trash = home.home() + "/.local/share/Trash/files/Korvel 12";
+    EXPECT_EQ("mine", ReadFile(trash + "/my notes.txt"));
 
     WriteFile((CreateFolderChain(Utf8ToWide(docs)), docs + "/second.txt"), "two");
     RunProductMainExe(folder, L"Korvel64.exe", false, HandOffValues(), KorvelFacts(true),
                       kFastPoll);
-    EXPECT_EQ("mine", ReadFile(docs + " (old)/my notes.txt"));
-    EXPECT_EQ("two", ReadFile(docs + " (old 2)/second.txt"));
+    EXPECT_EQ("mine", ReadFile(trash + "/my notes.txt"));
+    EXPECT_EQ("two", ReadFile(trash + " 2/second.txt"));
+    EXPECT_FALSE(PathFileExists(Utf8ToWide(docs + " (old)")));
 }
 
 }  // namespace

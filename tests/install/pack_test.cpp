@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <boost/shared_ptr.hpp>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 #include "data/xml_parse.h"
@@ -176,6 +177,35 @@ TEST_F(PackTool, ConfigTakesHttpAndHttpsMirrorsOnly) {
             << bad;
         EXPECT_FALSE(PathFileExists(dir.WSub("bad.xml"))) << bad;
     }
+}
+
+// Files that are no package: the report says what they hold, and the exit
+// code says they are not packages.
+TEST_F(PackTool, InspectOfANonPackageReportsItAndExitsNonZero) {
+    WriteFile(dir.Sub("zeros.bin"), std::string(100, '\0'));
+    WriteFile(dir.Sub("notes.txt"), "These are my notes, not an installer.\n");
+    for (const char* name : {"zeros.bin", "notes.txt"}) {
+        const ToolRun inspect = Pack(std::string("inspect '") + dir.Sub(name) + "'");
+        EXPECT_NE(0, inspect.status) << name;
+        EXPECT_NE(std::string::npos,
+                  inspect.out.find("\"checks\":{\"header_in_file\":0,\"magic_ok\":0,"
+                                   "\"payload_in_file\":0,\"payload_is_7z\":0,"
+                                   "\"uninstaller_in_file\":0}"))
+            << name << ": " << inspect.out;
+        EXPECT_NE(std::string::npos, inspect.out.find("\"magic\":\"\",")) << inspect.out;
+    }
+
+    // A package whose magic is damaged: its header is there, the magic is not.
+    ASSERT_EQ(0, Pack(BuildArgs(dir.Sub("a.exe"))).status);
+    std::string package = ReadFile(dir.Sub("a.exe"));
+    int32_t headerAt = 0;
+    memcpy(&headerAt, package.data() + kHeaderOffsetPosition, sizeof headerAt);
+    package[static_cast<size_t>(headerAt)] ^= 0x55;
+    WriteFile(dir.Sub("damaged.exe"), package);
+    const ToolRun inspect = Pack("inspect '" + dir.Sub("damaged.exe") + "'");
+    EXPECT_NE(0, inspect.status);
+    EXPECT_NE(std::string::npos, inspect.out.find("\"header_in_file\":1,\"magic_ok\":0,"))
+        << inspect.out;
 }
 
 }  // namespace

@@ -181,8 +181,41 @@ TEST(SystemLanguage, EnglishNamesOfWindowsLanguages) {
     EXPECT_EQ(EnglishLanguageName(0x0C0A), "Spanish");
     EXPECT_EQ(EnglishLanguageName(0x0409), "English");
     EXPECT_EQ(EnglishLanguageName(0x007F), "");
+}
+
+TEST(SystemLanguage, EveryLocaleLanguageByItsEnglishName) {
+    EXPECT_EQ(LocaleLanguageName("et_EE.UTF-8"), "Estonian");
+    EXPECT_EQ(LocaleLanguageName("vi_VN"), "Vietnamese");
+    EXPECT_EQ(LocaleLanguageName("ca_ES@valencia"), "Catalan");
+    EXPECT_EQ(LocaleLanguageName("th_TH.TIS-620"), "Thai");
+    EXPECT_EQ(LocaleLanguageName("fil_PH"), "Filipino");
+    EXPECT_EQ(LocaleLanguageName("yue_HK"), "Cantonese");
+    EXPECT_EQ(LocaleLanguageName("de_AT.UTF-8"), "German");
+    EXPECT_EQ(LocaleLanguageName("zh_TW.UTF-8"), "Chinese");
+    EXPECT_EQ(LocaleLanguageName("fr"), "French");
+    EXPECT_EQ(LocaleLanguageName("C.UTF-8"), "English");
+    EXPECT_EQ(LocaleLanguageName("POSIX"), "English");
+    EXPECT_EQ(LocaleLanguageName("xx_YY"), "");
+    EXPECT_EQ(LocaleLanguageName(""), "");
+}
+
+// The user locale for formats decides, not the window's language list.
+TEST(SystemLanguage, FollowsLcAllThenLcTimeThenLang) {
     korvel_test::ScopedEnv language("LANGUAGE", "fr_CA.UTF-8");
-    EXPECT_EQ(SystemLanguageName(), "French");
+    korvel_test::ScopedEnv all("LC_ALL", "");
+    korvel_test::ScopedEnv time("LC_TIME", "");
+    korvel_test::ScopedEnv lang("LANG", "et_EE.UTF-8");
+    EXPECT_EQ(SystemLanguageName(), "Estonian");
+    {
+        korvel_test::ScopedEnv timeSet("LC_TIME", "th_TH.UTF-8");
+        EXPECT_EQ(SystemLanguageName(), "Thai");
+        korvel_test::ScopedEnv allSet("LC_ALL", "vi_VN.UTF-8");
+        EXPECT_EQ(SystemLanguageName(), "Vietnamese");
+    }
+    korvel_test::ScopedEnv langCatalan("LANG", "ca_ES.UTF-8");
+    EXPECT_EQ(SystemLanguageName(), "Catalan");
+    korvel_test::ScopedEnv noLang("LANG", "");
+    EXPECT_EQ(SystemLanguageName(), "English");
 }
 
 namespace {

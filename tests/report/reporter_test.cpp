@@ -18,6 +18,7 @@ struct ReporterRig {
     std::atomic<uint32_t> nowMs{100000};
     FakeAdapters adapters;
     korvel_test::ScopedEnv lang{"LANGUAGE", "de_DE.UTF-8"};
+    korvel_test::ScopedEnv locale{"LC_ALL", "de_DE.UTF-8"};
     std::unique_ptr<InstallReporter> reporter;
 
     explicit ReporterRig(bool withAdapters = true) {

@@ -49,7 +49,7 @@ protected:
         tuning.nAttempts = 1;
         tuning.nRetryPauseMs = 0;
         tuning.nPostTimeoutSec = 10;
-        tuning.nUploadTimeoutSec = 10;
+        tuning.nUploadCeilingSec = 10;
         tuning.adapters = &adapters;
         tuning.caFile = ca;
         return std::make_unique<InstallReporter>(

@@ -89,7 +89,7 @@ TEST(PostReport, SilentServiceTimesOut) {
     getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
     ReporterTuning tuning;
     tuning.nPostTimeoutSec = 1;
-    tuning.nUploadTimeoutSec = 1;
+    tuning.nUploadLowSpeedSec = 1;
     korvel_test::TempDir tmp;
     korvel_test::WriteFile(tmp.Sub("install.log"), "x\n");
     const std::string base = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
@@ -100,7 +100,9 @@ TEST(PostReport, SilentServiceTimesOut) {
     EXPECT_EQ(reporter.Tuning().nPostTimeoutSec, 1);
     close(listener);
     EXPECT_EQ(ReporterTuning().nPostTimeoutSec, 20);
-    EXPECT_EQ(ReporterTuning().nUploadTimeoutSec, 60);
+    EXPECT_EQ(ReporterTuning().nUploadLowSpeedBytesPerSec, 1024);
+    EXPECT_EQ(ReporterTuning().nUploadLowSpeedSec, 15);
+    EXPECT_EQ(ReporterTuning().nUploadCeilingSec, 300);
 }
 
 TEST(UploadLog, ThreePartsInOrderNamedByTheUuid) {

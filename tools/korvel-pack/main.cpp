@@ -117,6 +117,11 @@ int Inspect(const Args& args) {
     if (!InspectPackage(args.positional[0], json, error))
         return Fail(error);
     printf("%s\n", json.c_str());
+    // The report is printed either way; the exit code says whether the file
+    // is a package at all (a header in the file, carrying the magic).
+    if (json.find("\"header_in_file\":1") == std::string::npos ||
+        json.find("\"magic_ok\":1") == std::string::npos)
+        return Fail(args.positional[0] + " is not a setup package");
     return 0;
 }
 

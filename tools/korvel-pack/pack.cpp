@@ -280,8 +280,10 @@ bool InspectPackage(const std::string& packagePath, std::string& json, std::stri
     if (data.size() >= 36)
         memcpy(&offset, &data[kHeaderOffsetPosition], sizeof(offset));
     const bool headerIn = offset >= 0 && offset <= length - kPackageHeaderSize;
+    // Only what the file holds: a header that is not there reads as zeros,
+    // never as a freshly initialised (and so valid-looking) record.
     PackageHeader h;
-    InitPackageHeader(h);
+    memset(&h, 0, sizeof(h));
     if (headerIn)
         memcpy(&h, &data[static_cast<size_t>(offset)], sizeof(h));
     const int64_t payloadEnd = static_cast<int64_t>(h.nPayloadOffset) + h.nPayloadSize;
@@ -291,7 +293,7 @@ bool InspectPackage(const std::string& packagePath, std::string& json, std::stri
     CJsonObject o;
     o.Add("file_length", static_cast<int>(length));
     o.Add("header_offset", offset);
-    o.Add("magic", std::string(h.magic, sizeof(h.magic)));
+    o.Add("magic", std::string(h.magic, strnlen(h.magic, sizeof(h.magic))));
     o.Add("registry_name", HeaderText(h.szRegistryName));
     o.Add("short_name", HeaderText(h.szShortName));
     o.Add("version", HeaderText(h.szVersion));
@@ -313,8 +315,10 @@ bool InspectPackage(const std::string& packagePath, std::string& json, std::stri
                                                "7z\xBC\xAF\x27\x1C", 6) == 0
                                     ? 1
                                     : 0);
-    checks.Add("uninstaller_in_file",
-               h.nUninstallOffset >= 0 && h.nUninstallSize >= 0 && uninstallEnd <= length ? 1 : 0);
+    checks.Add("uninstaller_in_file", headerIn && h.nUninstallOffset >= 0 &&
+                                              h.nUninstallSize >= 0 && uninstallEnd <= length
+                                          ? 1
+                                          : 0);
     o.Add("checks", checks);
     json = o.ToString();
     return true;

@@ -815,6 +815,14 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
     if (wasDisabled == !enable)
         return wasDisabled;
     RunOnOwner(hwnd, [=]() -> LRESULT {
+        // As WM_CANCELMODE does on Windows: a window being disabled (the owner
+        // of a modal box opened from a click) gives up the mouse capture, or
+        // the box could never be clicked.
+        if (!enable) {
+            const HWND captured = GetCapture();
+            if (captured && (captured == hwnd || TopLevelOf(captured) == hwnd))
+                ReleaseCapture();
+        }
         SetStyleBit(hwnd, WS_DISABLED, !enable);
         {
             std::lock_guard<std::mutex> hold(core().lock);
