@@ -29,6 +29,7 @@
 #include "report/install_reporter.h"
 #include "ui/common_dlg.h"
 #include "ui/skin_ctrl.h"
+#include "ui/skin_focus.h"
 
 class IDownloader;
 class IProductInfo;
@@ -175,6 +176,7 @@ protected:
     void SetEditText(const std::wstring& text);
     std::wstring ReadEditText() const;
     int HandleMouse(UINT message, WPARAM wParam, LPARAM lParam);
+    int HandleKeys(UINT message, WPARAM wParam, LPARAM lParam);
 
     // setup_workflow.cpp
     void DownloadPass();
@@ -262,6 +264,7 @@ protected:
     std::vector<std::unique_ptr<CommonCtrl>> m_controls;
     std::vector<ButtonCtrlEx*> m_mouseList;
     std::vector<CommonCtrl*> m_drawList;
+    SkinFocus m_focus;  // the mouse list and the folder edit box, in creation order
     std::atomic<bool> m_bMousePressed{false};
     ButtonColorCtrlEx* m_pBtnMain = nullptr;
     StaticCtrl* m_pLargeLogo = nullptr;

@@ -52,6 +52,7 @@ struct Window {
     LONG_PTR dlgUser = 0;
     bool ended = false;
     INT_PTR endResult = 0;
+    WORD uiState = 0;  // UISF_* bits: which keyboard cues are hidden
     // State of the built-in control classes (edit box text, list rows ...).
     std::shared_ptr<void> control;
 
@@ -160,6 +161,7 @@ void CountOffThread();  // records a backend call made off the UI thread
 // Drag of a window by the mouse (the HTCAPTION road).
 void BeginDrag(HWND hwnd, POINT screenPoint);
 void QueueBackendInput(const InputRecord& in);  // any thread
+void UpdateUiState(HWND hwnd, WPARAM wParam);   // WM_UPDATEUISTATE's default
 
 // ---- Backend (window_sdl.cpp), UI thread only unless noted ----
 bool BackendInit();
@@ -200,5 +202,8 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT DialogWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog manager's keys (Tab, Return, Escape) for a key message meant for
+// a dialog or one of its controls; true when the message was used up.
+bool DialogKey(const MSG& msg);
 
 }  // namespace gui

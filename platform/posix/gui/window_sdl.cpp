@@ -68,6 +68,8 @@ int VirtualKey(SDL_Keycode key) {
             return VK_RETURN;
         case SDLK_ESCAPE:
             return VK_ESCAPE;
+        case SDLK_SPACE:
+            return VK_SPACE;
         case SDLK_DELETE:
             return VK_DELETE;
         case SDLK_INSERT:
