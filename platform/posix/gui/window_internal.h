@@ -194,6 +194,7 @@ void LayeredMove(void* handle, int x, int y);
 void LayeredDestroy(void* handle);
 bool X11CompositionEnabled(const char* displayName);
 int X11ResourceDpi(const char* displayName);  // 0 when unknown
+void X11TolerateLateWakeups();                // after SDL's start: see layered_x11.cpp
 
 // ---- Built-in control classes (controls_*.cpp) ----
 LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -238,6 +238,7 @@ bool BackendInit() {
     const char* driver = SDL_GetCurrentVideoDriver();
     b.driver = driver ? driver : "";
     if (X11()) {
+        X11TolerateLateWakeups();
         SetDesktopDpi(X11ResourceDpi(nullptr));
         b.composited = X11CompositionEnabled(nullptr);
     }
