@@ -153,6 +153,7 @@ public:
     InstallReporter* GetReporter() const { return m_pReporter.get(); }
     bool IsClosing() const { return m_bClosing.load(); }
     bool HasWorkerEnded() const { return m_nWorkers.load() == 0; }
+    bool IsMainButtonEnabled() const { return m_pBtnMain && m_pBtnMain->IsEnable(); }
 
 protected:
     struct Fonts {
