@@ -129,6 +129,12 @@ INT_PTR RunModal(const DialogTemplate& t, HWND parent, DLGPROC proc, LPARAM para
 
 // ---- The dialog manager's keys ----
 
+std::vector<HWND> ChildrenOf(HWND dialog) {
+    std::lock_guard<std::mutex> hold(core().lock);
+    WindowPtr w = GetLocked(dialog);
+    return w ? w->children : std::vector<HWND>{};
+}
+
 bool TakesFocus(HWND hwnd) {
     if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd))
         return false;
@@ -141,12 +147,7 @@ bool TakesFocus(HWND hwnd) {
 // The control after (or before) `from` among the dialog's children that take
 // the focus, in creation order and round; null when none does.
 HWND NextTabStop(HWND dialog, HWND from, bool previous) {
-    std::vector<HWND> children;
-    {
-        std::lock_guard<std::mutex> hold(core().lock);
-        if (WindowPtr w = GetLocked(dialog))
-            children = w->children;
-    }
+    std::vector<HWND> children = ChildrenOf(dialog);
     if (previous)
         std::reverse(children.begin(), children.end());
     auto at = std::find(children.begin(), children.end(), from);
@@ -235,13 +236,7 @@ void NextControl(HWND dialog, WPARAM wParam, LPARAM lParam) {
 
 // DM_GETDEFID's default: the first BS_DEFPUSHBUTTON child.
 LRESULT DefaultButton(HWND dialog) {
-    std::vector<HWND> children;
-    {
-        std::lock_guard<std::mutex> hold(core().lock);
-        if (WindowPtr w = GetLocked(dialog))
-            children = w->children;
-    }
-    for (HWND child : children) {
+    for (HWND child : ChildrenOf(dialog)) {
         std::lock_guard<std::mutex> hold(core().lock);
         WindowPtr c = GetLocked(child);
         if (c && EqualsNoCase(c->className, std::wstring(L"button")) &&
