@@ -35,8 +35,8 @@ COLORREF PixelAt(HWND hwnd, int x, int y) {
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
-// Return on the install page is the main button; Escape while the package
-// downloads takes the close button's road and its report.
+// Return on the install page is the main button; during the download it
+// presses nothing, and Escape takes the close button's road and its report.
 TEST_F(InstallerTest, ReturnInstallsAndEscapeClosesTheDownload) {
     StartMirrors(m_package,
                  [](int, korvel_mirror::MirrorSettings& s) { s.rateBytesPerSec = 20000; });
@@ -46,7 +46,11 @@ TEST_F(InstallerTest, ReturnInstallsAndEscapeClosesTheDownload) {
             << "Return did not start the install";
         EXPECT_GT(d.GetCountdown(), 0) << "the countdown had not run out";
         ASSERT_TRUE(WaitFor([&] { return LogHas(InstallLog(), "Url : "); }, 30000));
+        // The main button is hidden now: Return (IDOK) must not end the window.
+        PressKey(VK_RETURN);
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        EXPECT_TRUE(IsWindowVisible(d.GetHwnd())) << "Return ended the window";
+        EXPECT_EQ(kStageRunning, d.GetInstallStage());
         PressKey(VK_ESCAPE);
         ASSERT_TRUE(WaitFor([&] { return !FinalStatus(Reports()).empty(); }, 60000))
             << "Escape did not close the window";
