@@ -37,6 +37,9 @@ HFONT MakeFont(LONG height, const wchar_t* face, bool underline = false) {
 SetupDlg::SetupDlg(std::shared_ptr<IProductInfo> product, SetupTuning tuning)
     : m_product(std::move(product)), m_tuning(std::move(tuning)) {
     SetFixedSize(kSetupWidth, kSetupHeight);
+    // IDOK and IDCANCEL (Return and Escape) must not end the window past
+    // OnClose and its final report; OnCommand gives them their meaning.
+    SetCloseMask(0);
     m_nCountdown = m_tuning.nCountdownStart;
     m_frames[0] = FrameBuffer(static_cast<size_t>(kFrameWidth) * kFrameHeight, 0xFFFFFFFFu);
     m_frames[1] = m_frames[0];
@@ -154,6 +157,7 @@ T* SetupDlg::AddControl(std::unique_ptr<T> control, bool mouse, bool draw) {
     if constexpr (std::is_base_of<ButtonCtrlEx, T>::value) {
         if (mouse) {
             m_mouseList.push_back(raw);
+            m_focus.Add(raw);
         }
     }
     if (draw) {
@@ -170,6 +174,7 @@ void SetupDlg::PlaceStates(ButtonCtrlEx& button, int normal, int hover, int pres
 void SetupDlg::CreateControls() {
     m_mouseList.clear();
     m_drawList.clear();
+    m_focus = SkinFocus(m_hWnd);
     const auto colours = GetWindowColorTable();
     const int m4 = GetLangMetric(4);
     const int left = (kSetupWidth - m4) / 2;
@@ -300,6 +305,7 @@ void SetupDlg::CreateCustomControls() {
         GetClientRect(m_hEditDir, &rc);
         OffsetRect(&rc, 4, 1);
         SendMessageW(m_hEditDir, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&rc));
+        m_focus.AddWindow(m_hEditDir);
     }
     m_pBtnBrowse =
         AddControl(std::make_unique<ButtonCtrlEx>(m_hWnd, 549, 460, 578, 486), true, false);
@@ -411,8 +417,25 @@ int SetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_LBUTTONUP:
             return HandleMouse(message, wParam, lParam);
         default:
-            return CommonDlg::OnMessage(message, wParam, lParam);
+            return HandleKeys(message, wParam, lParam);
     }
+}
+
+// The dialog manager's side of the keyboard: Tab order, Space, the focus cue,
+// and Return's default, which is the focused control or else the main button.
+int SetupDlg::HandleKeys(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = 0;
+    bool handled = m_focus.HandleMessage(message, wParam, lParam, answer);
+    if (!handled && message == DM_GETDEFID && m_pBtnMain && m_pBtnMain->IsVisible() &&
+        m_pBtnMain->IsEnable()) {
+        answer = MAKELONG(kCmdMain, DC_HASDEFID);
+        handled = true;
+    }
+    if (!handled) {
+        return CommonDlg::OnMessage(message, wParam, lParam);
+    }
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, answer);
+    return 1;
 }
 
 int SetupDlg::HandleMouse(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -431,7 +454,10 @@ int SetupDlg::HandleMouse(UINT message, WPARAM wParam, LPARAM lParam) {
         OutputDebugStringA("SetupDlg::WM_LBUTTONDOWN\n");
         int taken = 0;
         for (ButtonCtrlEx* c : m_mouseList) {
-            taken += c->OnLButtonDown(x, y);
+            if (c->OnLButtonDown(x, y)) {
+                ++taken;
+                m_focus.Take(c);  // a clicked control holds the focus, as on Windows
+            }
         }
         if (taken) {
             m_bMousePressed = true;
@@ -454,6 +480,13 @@ int SetupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
         return box->GetCheck() != 0;
     };
     switch (LOWORD(wParam)) {
+        case IDCANCEL:  // Escape: the close button's road, with its reports
+            if (!IsClosing()) {
+                OnBtnClose();
+            }
+            return 1;
+        case IDOK:  // Return with no live main button: nothing to press
+            return 1;
         case kCmdClose:
             OnBtnClose();
             return 1;

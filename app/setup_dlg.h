@@ -29,6 +29,7 @@
 #include "report/install_reporter.h"
 #include "ui/common_dlg.h"
 #include "ui/skin_ctrl.h"
+#include "ui/skin_focus.h"
 
 class IDownloader;
 class IProductInfo;
@@ -170,6 +171,7 @@ public:
     // is shown, and its text; false and "" for an unknown id.
     bool IsCommandShown(int commandId) const;
     std::wstring CommandText(int commandId) const;
+    bool IsMainButtonEnabled() const { return m_pBtnMain && m_pBtnMain->IsEnable(); }
 
 protected:
     struct Fonts {
@@ -193,6 +195,7 @@ protected:
     void SetEditText(const std::wstring& text);
     std::wstring ReadEditText() const;
     int HandleMouse(UINT message, WPARAM wParam, LPARAM lParam);
+    int HandleKeys(UINT message, WPARAM wParam, LPARAM lParam);
 
     // setup_workflow.cpp
     void DownloadPass();
@@ -283,6 +286,7 @@ protected:
     std::vector<std::unique_ptr<CommonCtrl>> m_controls;
     std::vector<ButtonCtrlEx*> m_mouseList;
     std::vector<CommonCtrl*> m_drawList;
+    SkinFocus m_focus;  // the mouse list and the folder edit box, in creation order
     std::atomic<bool> m_bMousePressed{false};
     ButtonColorCtrlEx* m_pBtnMain = nullptr;
     StaticCtrl* m_pLargeLogo = nullptr;

@@ -63,6 +63,12 @@ constexpr UINT WM_NCLBUTTONDOWN = 0x00A1;
 constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_CHAR = 0x0102;
+constexpr UINT WM_NEXTDLGCTL =
+    0x0028;  // wParam: 0 next, 1 previous (lParam 0); see DialogBoxParamW
+constexpr UINT WM_GETDLGCODE = 0x0087;  // the keys a control wants for itself (DLGC_*)
+constexpr UINT WM_CHANGEUISTATE = 0x0127;
+constexpr UINT WM_UPDATEUISTATE = 0x0128;  // wParam MAKEWPARAM(UIS_*, UISF_*)
+constexpr UINT WM_QUERYUISTATE = 0x0129;   // returns the window's UISF_* bits
 constexpr UINT WM_INITDIALOG = 0x0110;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_SYSCOMMAND = 0x0112;
@@ -105,6 +111,7 @@ constexpr int VK_RETURN = 0x0D;
 constexpr int VK_SHIFT = 0x10;
 constexpr int VK_CONTROL = 0x11;
 constexpr int VK_ESCAPE = 0x1B;
+constexpr int VK_SPACE = 0x20;
 constexpr int VK_END = 0x23;
 constexpr int VK_HOME = 0x24;
 constexpr int VK_LEFT = 0x25;
@@ -200,6 +207,25 @@ constexpr int SM_CYSCREEN = 1;
 // Dialog results and message boxes
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+constexpr UINT DM_GETDEFID = WM_USER + 0;  // answer MAKELONG(id, DC_HASDEFID)
+constexpr WORD DC_HASDEFID = 0x534B;
+// WM_GETDLGCODE answers
+constexpr LRESULT DLGC_WANTARROWS = 0x0001;
+constexpr LRESULT DLGC_WANTTAB = 0x0002;
+constexpr LRESULT DLGC_WANTALLKEYS = 0x0004;
+constexpr LRESULT DLGC_WANTMESSAGE = 0x0004;
+constexpr LRESULT DLGC_HASSETSEL = 0x0008;
+constexpr LRESULT DLGC_DEFPUSHBUTTON = 0x0010;
+constexpr LRESULT DLGC_UNDEFPUSHBUTTON = 0x0020;
+constexpr LRESULT DLGC_WANTCHARS = 0x0080;
+constexpr LRESULT DLGC_BUTTON = 0x2000;
+// UI state (focus cues): a dialog starts with UISF_HIDEFOCUS; the first
+// keyboard navigation clears it (WM_UPDATEUISTATE to the dialog and its children).
+constexpr WORD UIS_SET = 1;
+constexpr WORD UIS_CLEAR = 2;
+constexpr WORD UIS_INITIALIZE = 3;
+constexpr WORD UISF_HIDEFOCUS = 0x1;
+constexpr WORD UISF_HIDEACCEL = 0x2;
 constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_ICONERROR = 0x00000010;
 constexpr UINT MB_ICONWARNING = 0x00000030;

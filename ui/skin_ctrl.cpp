@@ -248,7 +248,8 @@ void ButtonCtrlEx::SetEnable(bool enable) {
     }
 }
 
-int ButtonCtrlEx::DrawButton(HDC hdc, Look& look, HBITMAP background, RECT textRect, HFONT font) {
+int ButtonCtrlEx::DrawButton(HDC hdc, Look& look, HBITMAP background, RECT textRect, HFONT font,
+                             int cueInset) {
     if (look.drawBitmap) {
         DrawBitmapInRect(hdc, background);
     }
@@ -260,7 +261,33 @@ int ButtonCtrlEx::DrawButton(HDC hdc, Look& look, HBITMAP background, RECT textR
     if (!look.text.empty()) {
         DrawTextStep(hdc, look.text, textRect, look.format, font, look.textColor);
     }
+    if (m_bFocusCue) {
+        RECT cue = look.rect.ToRect();
+        InflateRect(&cue, -cueInset, -cueInset);
+        DrawFocusCue(hdc, cue, look.textColor);
+    }
     return 1;
+}
+
+// Every other pixel of the rectangle's edge, as the system's focus rectangle.
+void ButtonCtrlEx::DrawFocusCue(HDC hdc, const RECT& rect, COLORREF colour) {
+    if (rect.right - rect.left < 2 || rect.bottom - rect.top < 2) {
+        return;
+    }
+    const int right = rect.right - 1, bottom = rect.bottom - 1;
+    auto dot = [&](int x, int y) {
+        if (((x + y) & 1) == 0) {
+            SetPixel(hdc, x, y, colour);
+        }
+    };
+    for (int x = rect.left; x <= right; ++x) {
+        dot(x, rect.top);
+        dot(x, bottom);
+    }
+    for (int y = rect.top + 1; y < bottom; ++y) {
+        dot(rect.left, y);
+        dot(right, y);
+    }
 }
 
 int ButtonCtrlEx::Draw(HDC hdc) {
@@ -353,7 +380,7 @@ int ButtonColorCtrlEx::Draw(HDC hdc) {
         FillColor(hdc, &inner, fill);
     }
     look.drawBitmap = 0;
-    return DrawButton(hdc, look, nullptr, whole, look.font);
+    return DrawButton(hdc, look, nullptr, whole, look.font, width + 1);
 }
 
 // ----------------------------------------------------------- CheckButtonCtrl
@@ -384,7 +411,7 @@ int CheckButtonCtrl::Draw(HDC hdc) {
         return 0;
     }
     Look look = TakeLook();
-    return DrawButton(hdc, look, CurrentBitmap(look), look.rect.ToRect(), look.font);
+    return DrawButton(hdc, look, CurrentBitmap(look), look.rect.ToRect(), look.font, 0);
 }
 
 // --------------------------------------------------------- CheckButtonCtrlEx
@@ -419,7 +446,7 @@ int CheckButtonCtrlEx::Draw(HDC hdc) {
     RECT textRect{left + text.left, top + text.top, left + text.left + text.right,
                   top + text.top + text.bottom};
     look.drawBitmap = 0;
-    return DrawButton(hdc, look, nullptr, textRect, look.font);
+    return DrawButton(hdc, look, nullptr, textRect, look.font, 0);
 }
 
 // -------------------------------------------------------------- HyLinkCtrlEx
@@ -439,7 +466,7 @@ int HyLinkCtrlEx::Draw(HDC hdc) {
         std::lock_guard<std::mutex> guard(m_lock);
         font = m_hHoverFont;
     }
-    return DrawButton(hdc, look, look.stateBitmaps[look.state], look.rect.ToRect(), font);
+    return DrawButton(hdc, look, look.stateBitmaps[look.state], look.rect.ToRect(), font, 0);
 }
 
 // --------------------------------------------------------------- ProcessCtrl

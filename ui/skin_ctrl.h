@@ -145,10 +145,20 @@ public:
     // Sends WM_COMMAND(id) to the parent when a press that began here ends here.
     virtual int OnLButtonUp(int x, int y);
 
+    // The keyboard focus cue: a one-pixel dotted rectangle inside the control
+    // in its text colour (the owner sets it only once the keyboard is used).
+    void SetFocusCue(bool on) { m_bFocusCue = on; }
+    bool HasFocusCue() const { return m_bFocusCue.load(); }
+
 protected:
     bool Live() const { return m_bEnabled.load() && m_bVisible.load(); }
-    // Background bitmap of the look, the text colour of its state, then the text in rect.
-    int DrawButton(HDC hdc, Look& look, HBITMAP background, RECT textRect, HFONT font);
+    // Background bitmap of the look, the text colour of its state, then the
+    // text in rect; the focus cue, when set, cueInset pixels inside the control.
+    int DrawButton(HDC hdc, Look& look, HBITMAP background, RECT textRect, HFONT font,
+                   int cueInset = 1);
+    void DrawFocusCue(HDC hdc, const RECT& rect, COLORREF colour);
+
+    std::atomic<bool> m_bFocusCue{false};
 };
 
 class ButtonColorCtrlEx : public ButtonCtrlEx {

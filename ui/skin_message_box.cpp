@@ -130,6 +130,10 @@ void SkinMessageBox::CreateControls() {
 
     m_buttons = {close, button};
     m_drawList = {title, icon, message, close, button};
+    m_focus.SetOwner(m_hWnd);
+    for (ButtonCtrlEx* b : m_buttons) {
+        m_focus.Add(b);
+    }
 }
 
 void SkinMessageBox::StartRepaintThread() {
@@ -228,6 +232,11 @@ int SkinMessageBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_LBUTTONDOWN: {
             int taken = SumOver(&ButtonCtrlEx::OnLButtonDown, x, y);
+            for (ButtonCtrlEx* b : m_buttons) {
+                if (b->GetState() == kStatePressed) {
+                    m_focus.Take(b);  // a clicked button holds the focus, as on Windows
+                }
+            }
             // A press beside the buttons drags the window, and the drag swallows the
             // release: remembering that press would make plain moves look like presses.
             m_bMouseDown = taken != 0;
@@ -237,8 +246,28 @@ int SkinMessageBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             m_bMouseDown = false;
             return SumOver(&ButtonCtrlEx::OnLButtonUp, x, y);
         default:
-            return 0;
+            return OnKeyboard(message, wParam, lParam);
     }
+}
+
+// Tab moves between the close box and the button, Space and Return press the
+// focused one (Return the button when none is focused), and Escape, which the
+// dialog manager sends as IDCANCEL, closes the box as its button does: the
+// repaint thread is stopped before the close mask ends the dialog.
+int SkinMessageBox::OnKeyboard(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT answer = 0;
+    if (m_focus.HandleMessage(message, wParam, lParam, answer)) {
+        SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, answer);
+        return 1;
+    }
+    if (message == DM_GETDEFID) {
+        SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, MAKELONG(kIdBoxButton, DC_HASDEFID));
+        return 1;
+    }
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK)) {
+        OnClose();
+    }
+    return 0;
 }
 
 int SkinMessageBox::OnCommand(WPARAM wParam, LPARAM) {

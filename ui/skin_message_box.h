@@ -14,6 +14,7 @@
 #include "resources/resource_ids.h"
 #include "ui/common_dlg.h"
 #include "ui/skin_ctrl.h"
+#include "ui/skin_focus.h"
 
 // Command ids of its controls, and the value MySkinMessageBox returns.
 constexpr int kIdBoxClose = 1612;
@@ -44,6 +45,7 @@ public:
     const std::vector<ButtonCtrlEx*>& Buttons() const { return m_buttons; }
     const std::vector<CommonCtrl*>& DrawList() const { return m_drawList; }
     bool RepaintRunning() const { return m_bPainting.load(); }
+    const SkinFocus& Focus() const { return m_focus; }
 
 private:
     void CreateControls();
@@ -53,6 +55,7 @@ private:
     template <class T>
     T* Add(int left, int top, int right, int bottom);
     int SumOver(int (ButtonCtrlEx::*handler)(int, int), int x, int y);
+    int OnKeyboard(UINT message, WPARAM wParam, LPARAM lParam);
 
     std::wstring m_strTitle;
     std::wstring m_strMessage;
@@ -60,6 +63,7 @@ private:
     std::vector<std::unique_ptr<CommonCtrl>> m_controls;  // owned, creation order
     std::vector<ButtonCtrlEx*> m_buttons;
     std::vector<CommonCtrl*> m_drawList;
+    SkinFocus m_focus;               // close box, button
     std::vector<HBITMAP> m_bitmaps;  // owned
     HFONT m_hFont = nullptr;         // owned
     bool m_bMouseDown = false;

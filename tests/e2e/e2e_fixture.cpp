@@ -262,6 +262,57 @@ void InstallerTest::Click(HWND hwnd, int x, int y) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
 }
 
+void InstallerTest::PressKey(int virtualKey, bool shift) {
+    static const bool xdotool = std::system("command -v xdotool >/dev/null 2>&1") == 0;
+    const char* name = virtualKey == VK_RETURN   ? "Return"
+                       : virtualKey == VK_ESCAPE ? "Escape"
+                       : virtualKey == VK_TAB    ? "Tab"
+                       : virtualKey == VK_SPACE  ? "space"
+                                                 : nullptr;
+    if (xdotool && name) {
+        const std::string command =
+            std::string("xdotool key --clearmodifiers ") + (shift ? "shift+" : "") + name;
+        if (std::system(command.c_str()) == 0) {
+            return;
+        }
+    }
+    InjectKey(nullptr, virtualKey, false, shift);
+}
+
+std::function<void()> InstallerTest::ServeCorruptPayload() {
+    std::string bad = m_package;
+    const int32_t headerAt = *reinterpret_cast<const int32_t*>(bad.data() + kHeaderOffsetPosition);
+    PackageHeader header{};
+    std::memcpy(&header, bad.data() + headerAt, sizeof header);
+    for (int32_t i = header.nPayloadOffset + 64; i < header.nPayloadOffset + header.nPayloadSize;
+         i += 997) {
+        bad[i] = static_cast<char>(~bad[i]);
+    }
+    const std::string badPath = Home() + "/bad-package.exe";
+    korvel_test::WriteFile(badPath, bad);
+    std::vector<std::string> mirrors;
+    for (const char* m : kMirrorAddresses) {
+        mirrors.push_back(std::string("http://") + m + "/download/Korvel12_x64.exe");
+    }
+    std::string error;
+    EXPECT_TRUE(BuildDownloadConfig(badPath, mirrors, "Korvel12_x64", Home() + "/bad.xml", error))
+        << error;
+    static std::string config;  // resources must outlive the program's lookups
+    config = korvel_test::ReadFile(Home() + "/bad.xml");
+    StartMirrors(bad);
+    return [] { RegisterResource(502, L"xml", config.data(), config.size()); };
+}
+
+void InstallerTest::ShowRealMessageBoxes() {
+    m_tuning.messageBox = [this](HWND owner, const wchar_t* text, const wchar_t* title) {
+        {
+            std::lock_guard<std::mutex> lock(m_boxLock);
+            m_boxes.push_back(text);
+        }
+        MessageBoxW(owner, text, title, MB_OK);
+    };
+}
+
 void InstallerTest::Screenshot(HWND hwnd, const std::string& name) {
     if (const char* dir = std::getenv("KORVEL_SCREENSHOT_DIR")) {
         CaptureWindowPng(hwnd, std::string(dir) + "/" + name + ".png");

@@ -82,6 +82,9 @@ public:
     // Clicks the custom toggle at (x, y); true once the window has grown to
     // its custom-panel height.
     static bool OpenCustomPanel(HWND hwnd, int x, int y);
+    // A key typed on the X server (xdotool), or the window layer's synthetic
+    // key where xdotool is missing; it reaches the window that has the focus.
+    static void PressKey(int virtualKey, bool shift = false);
 
 protected:
     // ---- what happened ----
@@ -93,6 +96,14 @@ protected:
     std::vector<std::string> OpenedUrls() const;
     std::vector<std::wstring> MessageBoxes();
     std::string ProgramFolder() const { return m_programFiles + "/Korvel/Korvel 12"; }
+
+    // ---- set-ups ----
+    // Mirrors serving a copy of the package whose payload is damaged while its
+    // digests match (the download verifies, the extraction fails); returns the
+    // afterResources hook that makes the installer download it.
+    std::function<void()> ServeCorruptPayload();
+    // Message boxes are recorded and also shown (the default only records them).
+    void ShowRealMessageBoxes();
     std::string Home() const { return m_sandbox->home(); }
 
     SetupTuning m_tuning;

@@ -243,31 +243,11 @@ TEST_F(InstallerTest, TryAgainCompletesOnceMirrorsAreBack) {
 // A package whose payload is damaged (its digests match, so the download
 // verifies): the installation fails, the user's own file survives.
 TEST_F(InstallerTest, CorruptPayloadFailsWithoutLosingUserFiles) {
-    std::string bad = m_package;
-    const int32_t headerAt = *reinterpret_cast<const int32_t*>(bad.data() + kHeaderOffsetPosition);
-    PackageHeader header{};
-    std::memcpy(&header, bad.data() + headerAt, sizeof header);
-    for (int32_t i = header.nPayloadOffset + 64; i < header.nPayloadOffset + header.nPayloadSize;
-         i += 997) {
-        bad[i] = static_cast<char>(~bad[i]);
-    }
-    const std::string badPath = Home() + "/bad-package.exe";
-    korvel_test::WriteFile(badPath, bad);
-    std::vector<std::string> mirrors;
-    for (const char* m : kMirrorAddresses) {
-        mirrors.push_back(std::string("http://") + m + "/download/Korvel12_x64.exe");
-    }
-    std::string error;
-    ASSERT_TRUE(BuildDownloadConfig(badPath, mirrors, "Korvel12_x64", Home() + "/bad.xml", error))
-        << error;
-    static std::string config;  // resources must outlive the program's lookups
-    config = korvel_test::ReadFile(Home() + "/bad.xml");
-
     const std::string userFile = ProgramFolder() + "/my-notes.txt";
     CreateFolderChain(Utf8ToWide(ProgramFolder()));
     korvel_test::WriteFile(userFile, "mine");
     ASSERT_EQ("mine", korvel_test::ReadFile(userFile));
-    StartMirrors(bad);
+    const std::function<void()> useBadPackage = ServeCorruptPayload();
     RunInstaller(
         [&](SetupDlg& d) {
             Click(d.GetHwnd(), kMainX, kMainY);
@@ -276,7 +256,7 @@ TEST_F(InstallerTest, CorruptPayloadFailsWithoutLosingUserFiles) {
             Screenshot(d.GetHwnd(), "install-failed");
             Click(d.GetHwnd(), kCloseX, kCloseY);
         },
-        [] { RegisterResource(502, L"xml", config.data(), config.size()); });
+        useBadPackage);
 
     EXPECT_EQ(std::vector<std::wstring>{L"Install Failed!"}, MessageBoxes());
     EXPECT_EQ("mine", korvel_test::ReadFile(userFile));

@@ -122,9 +122,13 @@ LRESULT ButtonProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             Notify(hwnd, BN_CLICKED);
             return 0;
         case WM_KEYDOWN:
-            if (wParam == VK_RETURN || wParam == ' ')
+            if (wParam == VK_RETURN || wParam == VK_SPACE)
                 Notify(hwnd, BN_CLICKED);
             return 0;
+        case WM_GETDLGCODE:
+            return DLGC_BUTTON | ((GetWindowLongPtrW(hwnd, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON
+                                      ? DLGC_DEFPUSHBUTTON
+                                      : DLGC_UNDEFPUSHBUTTON);
         case WM_SETTEXT:
         case WM_ENABLE: {
             LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);

@@ -297,6 +297,8 @@ LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_KEYDOWN:
             KeyDown(hwnd, wParam);
             return 0;
+        case WM_GETDLGCODE:  // Tab, Return and Escape stay the dialog's
+            return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
         case WM_CHAR:
             if (wParam == 0x08)
                 Erase(hwnd, true);

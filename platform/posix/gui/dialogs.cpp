@@ -5,6 +5,7 @@
 
 #include "platform/posix/gui/gdi_objects.h"
 #include "platform/posix/gui/window_internal.h"
+#include "platform/text.h"
 
 namespace gui {
 namespace {
@@ -48,6 +49,7 @@ HWND CreateFromTemplate(const DialogTemplate& t, HWND parent, DLGPROC proc, LPAR
         std::lock_guard<std::mutex> hold(core().lock);
         w->dialog = true;
         w->dlgProc = proc;
+        w->uiState = UISF_HIDEFOCUS | UISF_HIDEACCEL;  // until the keyboard is used
     }
     HWND first = nullptr;
     for (const DialogItemTemplate& item : t.items) {
@@ -81,13 +83,21 @@ bool Ended(HWND hwnd, INT_PTR& result) {
     return w->ended;
 }
 
+bool Inside(HWND hwnd, HWND top) {
+    return hwnd && (hwnd == top || TopLevelOf(hwnd) == top);
+}
+
 // The modal loop: runs every window's messages until this dialog ends.
 INT_PTR RunModal(const DialogTemplate& t, HWND parent, DLGPROC proc, LPARAM param,
                  HINSTANCE instance) {
     HWND owner = parent ? TopLevelOf(parent) : nullptr;
+    const HWND focusBefore = GetFocus(), activeBefore = GetActiveWindow();
     HWND hwnd = CreateFromTemplate(t, owner, proc, param, instance, true);
     if (!hwnd)
         return -1;
+    // Keys go to the dialog, not to a control of the window it blocks.
+    if (!Inside(GetFocus(), hwnd))
+        SetFocus(hwnd);
     const bool disableOwner = owner && IsWindowEnabled(owner);
     if (disableOwner)
         EnableWindow(owner, FALSE);
@@ -109,7 +119,131 @@ INT_PTR RunModal(const DialogTemplate& t, HWND parent, DLGPROC proc, LPARAM para
         ShowWindow(hwnd, SW_HIDE);
         DestroyWindow(hwnd);
     }
+    // As on Windows, the window that was active before takes the keys again.
+    if (IsWindow(activeBefore) && !GetActiveWindow())
+        SetActiveWindow(activeBefore);
+    if (IsWindow(focusBefore) && !GetFocus() && IsWindowEnabled(focusBefore))
+        SetFocus(focusBefore);
     return result;
+}
+
+// ---- The dialog manager's keys ----
+
+std::vector<HWND> ChildrenOf(HWND dialog) {
+    std::lock_guard<std::mutex> hold(core().lock);
+    WindowPtr w = GetLocked(dialog);
+    return w ? w->children : std::vector<HWND>{};
+}
+
+bool TakesFocus(HWND hwnd) {
+    if (!IsWindowVisible(hwnd) || !IsWindowEnabled(hwnd))
+        return false;
+    std::lock_guard<std::mutex> hold(core().lock);
+    WindowPtr w = GetLocked(hwnd);
+    return w && ((w->style & WS_TABSTOP) || EqualsNoCase(w->className, std::wstring(L"edit")) ||
+                 EqualsNoCase(w->className, std::wstring(L"button")));
+}
+
+// The control after (or before) `from` among the dialog's children that take
+// the focus, in creation order and round; null when none does.
+HWND NextTabStop(HWND dialog, HWND from, bool previous) {
+    std::vector<HWND> children = ChildrenOf(dialog);
+    if (previous)
+        std::reverse(children.begin(), children.end());
+    auto at = std::find(children.begin(), children.end(), from);
+    const size_t start = at == children.end() ? children.size() : size_t(at - children.begin());
+    for (size_t step = 1; step <= children.size(); ++step) {
+        HWND candidate = children[(start + step) % children.size()];
+        if (TakesFocus(candidate))
+            return candidate;
+    }
+    return nullptr;
+}
+
+// The child of the dialog that holds `hwnd` (itself when it is one), else null.
+HWND DirectChild(HWND dialog, HWND hwnd) {
+    while (hwnd && GetParent(hwnd) != dialog)
+        hwnd = (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) ? GetParent(hwnd) : nullptr;
+    return hwnd;
+}
+
+void ShowFocusCues(HWND dialog) {
+    if (SendMessageW(dialog, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)
+        SendMessageW(dialog, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+}
+
+void SendCommand(HWND dialog, int id) {
+    HWND item = GetDlgItem(dialog, id);
+    if (item && !IsWindowEnabled(item))
+        return;  // a disabled default button does nothing, as a click would
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(item));
+}
+
+// Return: the focused push button presses itself; otherwise the default
+// command the dialog names (DM_GETDEFID), else IDOK.
+bool ReturnKey(HWND dialog, LRESULT code) {
+    if (code & DLGC_BUTTON)
+        return false;
+    const LRESULT def = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+    SendCommand(dialog, HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK);
+    return true;
+}
+
+}  // namespace
+
+bool DialogKey(const MSG& msg) {
+    const int key = static_cast<int>(msg.wParam);
+    if (msg.message != WM_KEYDOWN || (key != VK_TAB && key != VK_RETURN && key != VK_ESCAPE))
+        return false;
+    const HWND dialog = TopLevelOf(msg.hwnd);
+    {
+        std::lock_guard<std::mutex> hold(core().lock);
+        WindowPtr w = GetLocked(dialog);
+        if (!w || !w->dialog || (w->style & WS_DISABLED))
+            return false;
+    }
+    MSG copy = msg;
+    const LRESULT code =
+        SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&copy));
+    if (code & DLGC_WANTALLKEYS)
+        return false;
+    switch (key) {
+        case VK_TAB:
+            if (code & DLGC_WANTTAB)
+                return false;
+            ShowFocusCues(dialog);
+            SendMessageW(dialog, WM_NEXTDLGCTL, GetKeyState(VK_SHIFT) < 0 ? 1 : 0, 0);
+            return true;
+        case VK_ESCAPE:
+            SendCommand(dialog, IDCANCEL);
+            return true;
+        default:
+            return ReturnKey(dialog, code);
+    }
+}
+
+namespace {
+
+// WM_NEXTDLGCTL's default: lParam set names the control in wParam, else wParam
+// chooses the next (0) or previous control.
+void NextControl(HWND dialog, WPARAM wParam, LPARAM lParam) {
+    HWND target = LOWORD(lParam)
+                      ? reinterpret_cast<HWND>(wParam)
+                      : NextTabStop(dialog, DirectChild(dialog, GetFocus()), wParam != 0);
+    if (target && IsWindow(target))
+        SetFocus(target);
+}
+
+// DM_GETDEFID's default: the first BS_DEFPUSHBUTTON child.
+LRESULT DefaultButton(HWND dialog) {
+    for (HWND child : ChildrenOf(dialog)) {
+        std::lock_guard<std::mutex> hold(core().lock);
+        WindowPtr c = GetLocked(child);
+        if (c && EqualsNoCase(c->className, std::wstring(L"button")) &&
+            (c->style & 0x0F) == BS_DEFPUSHBUTTON)
+            return MAKELONG(c->id, DC_HASDEFID);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -126,6 +260,11 @@ LRESULT DialogWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_INITDIALOG:
             return 0;
+        case WM_NEXTDLGCTL:
+            NextControl(hwnd, wParam, lParam);
+            return 0;
+        case DM_GETDEFID:
+            return DefaultButton(hwnd);
         default:
             return DefWindowProcW(hwnd, message, wParam, lParam);
     }

@@ -164,17 +164,18 @@ void KeepWholeLines(Layout& l, int available) {
     l.height = std::min(l.height, shown);
 }
 
-void Blend(Target& target, const RECT& area, cairo_surface_t* mask, COLORREF colour) {
+// Blends the part `area` of a mask whose top-left pixel lies at `origin`.
+void Blend(Target& target, const RECT& area, cairo_surface_t* mask, POINT origin, COLORREF colour) {
     cairo_surface_flush(mask);
     const unsigned char* data = cairo_image_surface_get_data(mask);
     const int stride = cairo_image_surface_get_stride(mask);
     const uint32_t rgb[3] = {GetBValue(colour), GetGValue(colour), GetRValue(colour)};
     bool touched = false;
     for (int y = area.top; y < area.bottom; ++y) {
-        const unsigned char* m = data + static_cast<size_t>(y - area.top) * stride;
+        const unsigned char* m = data + static_cast<size_t>(y - origin.y) * stride;
         uint32_t* row = target.Row(y);
         for (int x = area.left; x < area.right; ++x) {
-            uint32_t a = m[x - area.left];
+            uint32_t a = m[x - origin.x];
             if (a == 0)
                 continue;
             uint32_t d = row[x];
@@ -191,29 +192,53 @@ void Blend(Target& target, const RECT& area, cairo_surface_t* mask, COLORREF col
         target.Touch();
 }
 
-void Render(Dc* dc, const Layout& l, int x, int y, const RECT& clip) {
-    Target target(dc);
-    if (!target.Valid())
-        return;
-    RECT area = Intersect(clip, target.Bounds());
-    if (Empty(area))
-        return;
-    if (dc->state.bkMode == OPAQUE) {
-        RECT box{x + l.logical.x, y, x + l.logical.x + l.logical.width, y + l.height};
-        FillPixels(target, Intersect(box, area), ToPixel(dc->state.bkColour));
-    }
-    const int w = area.right - area.left;
-    const int h = area.bottom - area.top;
+// cairo's scaled fonts are shared by every thread's pango font map; glyphs are
+// rasterised by one thread at a time, with no frame lock held meanwhile.
+std::mutex& GlyphLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+
+// The coverage mask of the layout's glyphs placed at (x, y), limited to `box`.
+cairo_surface_t* RenderMask(const Layout& l, int x, int y, const RECT& box) {
+    const int w = box.right - box.left;
+    const int h = box.bottom - box.top;
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
     cairo_t* cr = cairo_create(mask);
-    cairo_rectangle(cr, 0, 0, w, std::min(h, y + l.height - area.top));
-    cairo_clip(cr);
-    cairo_move_to(cr, x - area.left, y - area.top);
-    pango_cairo_update_layout(cr, l.layout);
-    pango_cairo_show_layout(cr, l.layout);
+    cairo_move_to(cr, x - box.left, y - box.top);
+    {
+        std::lock_guard<std::mutex> hold(GlyphLock());
+        pango_cairo_update_layout(cr, l.layout);
+        pango_cairo_show_layout(cr, l.layout);
+    }
     cairo_destroy(cr);
-    Blend(target, area, mask, dc->state.textColour);
-    cairo_surface_destroy(mask);
+    return mask;
+}
+
+void Render(Dc* dc, const Layout& l, int x, int y, const RECT& clip) {
+    // Where glyphs may land: the ink (a pixel more for antialiasing) of the
+    // lines shown, within the clip.
+    PangoRectangle ink{};
+    pango_layout_get_pixel_extents(l.layout, &ink, nullptr);
+    const RECT inkBox{x + ink.x - 1, y + ink.y - 1, x + ink.x + ink.width + 1,
+                      std::min(y + ink.y + ink.height + 1, y + l.height)};
+    const RECT box = Intersect(clip, inkBox);
+    cairo_surface_t* mask = Empty(box) ? nullptr : RenderMask(l, x, y, box);
+    {
+        Target target(dc);
+        if (target.Valid()) {
+            RECT area = Intersect(clip, target.Bounds());
+            if (dc->state.bkMode == OPAQUE) {
+                RECT back{x + l.logical.x, y, x + l.logical.x + l.logical.width, y + l.height};
+                FillPixels(target, Intersect(back, area), ToPixel(dc->state.bkColour));
+            }
+            area = Intersect(area, box);
+            if (mask && !Empty(area))
+                Blend(target, area, mask, POINT{box.left, box.top}, dc->state.textColour);
+        }
+    }
+    if (mask)
+        cairo_surface_destroy(mask);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // windows, the compositing-manager query and the desktop's Xft.dpi. Kept apart
 // from the Windows-shaped headers, whose names collide with Xlib's.
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
@@ -134,6 +135,31 @@ void StackBelow(Layered* l, unsigned long owner) {
 }
 
 }  // namespace
+
+namespace {
+
+XErrorHandler g_previousErrorHandler = nullptr;
+
+// SDL wakes its waiting UI thread by sending an event to one of its windows
+// over a second connection; when the UI thread destroys that window at the
+// same moment, the server may see the destruction first and answer BadWindow,
+// which Xlib's default handler turns into an exit. A wake-up that reaches no
+// window is harmless; every other error goes on as before.
+int ToleratingErrorHandler(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent)
+        return 0;
+    return g_previousErrorHandler ? g_previousErrorHandler(display, error) : 0;
+}
+
+}  // namespace
+
+void X11TolerateLateWakeups() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    g_previousErrorHandler = XSetErrorHandler(ToleratingErrorHandler);
+}
 
 void LayeredShow(void* handle, bool show, unsigned long owner) {
     auto* l = static_cast<Layered*>(handle);

@@ -195,7 +195,8 @@ HWND KeyTarget() {
 void RouteKeys(const InputRecord& in) {
     WindowPtr named = Get(in.hwnd);
     HWND target = named && (named->style & WS_CHILD) ? in.hwnd : KeyTarget();
-    if (!target || !IsWindowEnabled(target))
+    // A disabled window takes no keys, nor does anything inside the owner of a modal dialog.
+    if (!target || !IsWindowEnabled(target) || !IsWindowEnabled(TopLevelOf(target)))
         return;
     if (in.type == InputRecord::Key) {
         {
@@ -236,6 +237,27 @@ void QueueInput(InputRecord in) {
 }
 
 }  // namespace
+
+// WM_UPDATEUISTATE: the window's cue bits change, then its children's.
+void UpdateUiState(HWND hwnd, WPARAM wParam) {
+    const WORD action = LOWORD(wParam), bits = HIWORD(wParam);
+    std::vector<HWND> children;
+    {
+        std::lock_guard<std::mutex> hold(core().lock);
+        WindowPtr w = GetLocked(hwnd);
+        if (!w)
+            return;
+        if (action == UIS_SET)
+            w->uiState = static_cast<WORD>(w->uiState | bits);
+        else if (action == UIS_CLEAR)
+            w->uiState = static_cast<WORD>(w->uiState & ~bits);
+        else if (action == UIS_INITIALIZE)
+            w->uiState = bits;
+        children = w->children;
+    }
+    for (HWND child : children)
+        CallProc(child, WM_UPDATEUISTATE, wParam, 0);
+}
 
 void QueueBackendInput(const InputRecord& in) {
     QueueInput(in);
@@ -361,6 +383,10 @@ LRESULT DispatchMessageW(const MSG* msg) {
         reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
         return 0;
     }
+    // Dialogs get their keyboard interface from every loop, not only from
+    // loops that call IsDialogMessageW.
+    if (msg->message == WM_KEYDOWN && DialogKey(*msg))
+        return 0;
     return CallProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
@@ -577,6 +603,14 @@ LRESULT DefWindowProcW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_NCHITTEST:
             return HTCLIENT;
+        case WM_UPDATEUISTATE:
+            UpdateUiState(hwnd, wParam);
+            return 0;
+        case WM_QUERYUISTATE: {
+            std::lock_guard<std::mutex> hold(core().lock);
+            WindowPtr w = GetLocked(hwnd);
+            return w ? w->uiState : 0;
+        }
         case WM_NCLBUTTONDOWN:
             if (wParam == static_cast<WPARAM>(HTCAPTION))
                 BeginDrag(hwnd, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});

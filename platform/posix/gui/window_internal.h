@@ -52,6 +52,7 @@ struct Window {
     LONG_PTR dlgUser = 0;
     bool ended = false;
     INT_PTR endResult = 0;
+    WORD uiState = 0;  // UISF_* bits: which keyboard cues are hidden
     // State of the built-in control classes (edit box text, list rows ...).
     std::shared_ptr<void> control;
 
@@ -160,6 +161,7 @@ void CountOffThread();  // records a backend call made off the UI thread
 // Drag of a window by the mouse (the HTCAPTION road).
 void BeginDrag(HWND hwnd, POINT screenPoint);
 void QueueBackendInput(const InputRecord& in);  // any thread
+void UpdateUiState(HWND hwnd, WPARAM wParam);   // WM_UPDATEUISTATE's default
 
 // ---- Backend (window_sdl.cpp), UI thread only unless noted ----
 bool BackendInit();
@@ -192,6 +194,7 @@ void LayeredMove(void* handle, int x, int y);
 void LayeredDestroy(void* handle);
 bool X11CompositionEnabled(const char* displayName);
 int X11ResourceDpi(const char* displayName);  // 0 when unknown
+void X11TolerateLateWakeups();                // after SDL's start: see layered_x11.cpp
 
 // ---- Built-in control classes (controls_*.cpp) ----
 LRESULT EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -200,5 +203,8 @@ LRESULT StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT ListBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT ListViewProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT DialogWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog manager's keys (Tab, Return, Escape) for a key message meant for
+// a dialog or one of its controls; true when the message was used up.
+bool DialogKey(const MSG& msg);
 
 }  // namespace gui

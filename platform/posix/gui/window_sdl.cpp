@@ -68,6 +68,8 @@ int VirtualKey(SDL_Keycode key) {
             return VK_RETURN;
         case SDLK_ESCAPE:
             return VK_ESCAPE;
+        case SDLK_SPACE:
+            return VK_SPACE;
         case SDLK_DELETE:
             return VK_DELETE;
         case SDLK_INSERT:
@@ -236,6 +238,7 @@ bool BackendInit() {
     const char* driver = SDL_GetCurrentVideoDriver();
     b.driver = driver ? driver : "";
     if (X11()) {
+        X11TolerateLateWakeups();
         SetDesktopDpi(X11ResourceDpi(nullptr));
         b.composited = X11CompositionEnabled(nullptr);
     }
