@@ -49,14 +49,6 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-size_t CountOf(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++n;
-    }
-    return n;
-}
-
 // A standard message box as the workflow asked for it.
 struct StandardBox {
     bool owned = false;
@@ -306,7 +298,7 @@ TEST_F(RoadsTest, MissingConfigurationShowsTheRetryPageEveryTime) {
         },
         [] { UseConfig(kEmptyConfig); });
     const std::string log = InstallLog();
-    EXPECT_EQ(static_cast<size_t>(kRounds), CountOf(log, "OnBtnInstall(OnInstall)")) << log;
+    EXPECT_EQ(kRounds, CountOf(log, "OnBtnInstall(OnInstall)")) << log;
     EXPECT_FALSE(Contains(log, "Url : ")) << log;
     EXPECT_FALSE(Contains(log, "Download Failed.")) << log;
     EXPECT_TRUE(StandardBoxes().empty());
