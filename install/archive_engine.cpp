@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "install/seven_zip.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -95,6 +96,9 @@ public:
         : m_context(context), m_onError(onError), m_onProgress(onProgress) {}
 
     int Run(const std::string& archivePath, const std::string& outputFolder, const char* password);
+    // Decodes everything into nothing; see ArchiveEngineCheck.
+    bool Check(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+               std::string& archiveError);
 
 private:
     void Report(int code) {
@@ -103,11 +107,14 @@ private:
     }
     void Advance(int64_t bytes);
     Reader OpenReader(const std::string& path, const char* password);
+    Reader OpenMemoryReader(const void* data, size_t size);
+    static Reader NewReader();
     int FailedOpen();
     bool CountTotal(const std::string& path, const char* password);
     bool PrepareEntry(archive_entry* entry);
     bool CopyData(archive* in, archive* out);
     int ExtractAll(archive* in, archive* out);
+    void Record(const std::string& name, bool ok, archive* in, const char* reason = nullptr);
 
     void* m_context;
     ArchiveErrorFunc m_onError;
@@ -118,6 +125,7 @@ private:
     int m_lastValue = 0;
     int m_errors = 0;
     bool m_outOfMemory = false;
+    std::vector<ArchiveEntryCheck>* m_checks = nullptr;  // set by Check
 };
 
 void EngineRun::Advance(int64_t bytes) {
@@ -131,11 +139,30 @@ void EngineRun::Advance(int64_t bytes) {
     }
 }
 
-Reader EngineRun::OpenReader(const std::string& path, const char* password) {
+Reader EngineRun::NewReader() {
     Reader a(archive_read_new());
+    if (a)
+        archive_read_support_format_7zip(a.get());
+    return a;
+}
+
+Reader EngineRun::OpenMemoryReader(const void* data, size_t size) {
+    Reader a = NewReader();
     if (!a)
         return a;
-    archive_read_support_format_7zip(a.get());
+    if (archive_read_open_memory(a.get(), data, size) != ARCHIVE_OK) {
+        m_outOfMemory = archive_errno(a.get()) == ENOMEM;
+        if (m_checks)
+            Record("", false, a.get());
+        return Reader();
+    }
+    return a;
+}
+
+Reader EngineRun::OpenReader(const std::string& path, const char* password) {
+    Reader a = NewReader();
+    if (!a)
+        return a;
     if (password && *password)
         archive_read_add_passphrase(a.get(), password);
     if (archive_read_open_filename(a.get(), path.c_str(), kReadBlock) != ARCHIVE_OK) {
@@ -192,23 +219,42 @@ bool EngineRun::CopyData(archive* in, archive* out) {
         }
         // The disk writer reports a refused write (a full disk) as a warning:
         // a file that lacks data is a failed item, never a success.
-        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
+        if (out && archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
             return false;
         Advance(static_cast<int64_t>(size));
     }
 }
 
+void EngineRun::Record(const std::string& name, bool ok, archive* in, const char* reason) {
+    if (!m_checks)
+        return;
+    ArchiveEntryCheck c;
+    c.name = name;
+    c.ok = ok;
+    if (!ok) {
+        const char* text = reason ? reason : archive_error_string(in);
+        c.error = text ? text : "the entry cannot be read";
+    }
+    m_checks->push_back(c);
+}
+
 // Every failed item is reported and counted; a broken stream ends the run.
+// Without a writer (a check) the data is decoded and dropped.
 int EngineRun::ExtractAll(archive* in, archive* out) {
     archive_entry* entry = nullptr;
     for (;;) {
         int r = archive_read_next_header(in, &entry);
         if (r == ARCHIVE_EOF)
             break;
-        if (r == ARCHIVE_WARN)
+        const char* stored = r >= ARCHIVE_WARN ? archive_entry_pathname(entry) : nullptr;
+        const std::string name = stored ? stored : "";
+        if (r == ARCHIVE_WARN) {
+            Record(name, false, in);
             ++m_errors;
+        }
         if (r < ARCHIVE_WARN) {
             m_outOfMemory = archive_errno(in) == ENOMEM;
+            Record(name, false, in);
             Report(kArchiveItemError);
             ++m_errors;
             if (r == ARCHIVE_FATAL)
@@ -216,15 +262,19 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
             continue;
         }
         if (!PrepareEntry(entry)) {
+            if (r == ARCHIVE_OK)
+                Record(name, false, in, "unsafe name or link target");
             Report(kArchiveItemError);
             ++m_errors;
             continue;
         }
-        bool ok = archive_write_header(out, entry) >= ARCHIVE_WARN;
+        bool ok = !out || archive_write_header(out, entry) >= ARCHIVE_WARN;
         if (ok && archive_entry_size(entry) > 0)
             ok = CopyData(in, out);
-        if (archive_write_finish_entry(out) < ARCHIVE_WARN)
+        if (out && archive_write_finish_entry(out) < ARCHIVE_WARN)
             ok = false;
+        if (r == ARCHIVE_OK)
+            Record(name, ok, out && !ok ? out : in);
         if (!ok) {
             Report(kArchiveItemError);
             ++m_errors;
@@ -232,7 +282,7 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
                 break;
         }
     }
-    if (archive_write_close(out) < ARCHIVE_WARN)
+    if (out && archive_write_close(out) < ARCHIVE_WARN)
         ++m_errors;
     return m_errors;
 }
@@ -248,6 +298,7 @@ int EngineRun::FailedOpen() {
 
 int EngineRun::Run(const std::string& archivePath, const std::string& outputFolder,
                    const char* password) {
+    const ScopedUtf8Names utf8Names;
     CreateFolderChainA(outputFolder + "/");
     char real[PATH_MAX];
     if (!realpath(outputFolder.c_str(), real)) {
@@ -280,6 +331,31 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
     return kEngineFatal;
 }
 
+// Names are checked against a stand-in root: the link rules are lexical.
+bool EngineRun::Check(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+                      std::string& archiveError) {
+    const ScopedUtf8Names utf8Names;
+    m_checks = &entries;
+    m_root = "/payload";
+    Reader in = OpenMemoryReader(data, size);
+    if (!in) {
+        archiveError = entries.empty() ? "the archive cannot be opened" : entries.back().error;
+        entries.clear();
+        return false;
+    }
+    const int errors = ExtractAll(in.get(), nullptr);
+    // Failures without a name belong to the archive as a whole.
+    std::vector<ArchiveEntryCheck> named;
+    for (ArchiveEntryCheck& e : entries) {
+        if (!e.name.empty())
+            named.push_back(std::move(e));
+        else if (archiveError.empty())
+            archiveError = e.error;
+    }
+    entries.swap(named);
+    return errors == 0;
+}
+
 }  // namespace
 
 int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
@@ -295,4 +371,14 @@ int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveE
     const char* password = argc == 5 ? argv[4] + 2 : nullptr;
     EngineRun run(context, onError, onProgress);
     return run.Run(argv[2], argv[3] + 2, password);
+}
+
+bool ArchiveEngineCheck(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+                        std::string& archiveError) {
+    entries.clear();
+    archiveError.clear();
+    if (!data)
+        return false;
+    EngineRun run(nullptr, nullptr, nullptr);
+    return run.Check(data, size, entries, archiveError);
 }
