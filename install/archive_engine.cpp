@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "install/seven_zip.h"
+#include "install/seven_zip_headers.h"
 #include "platform/text.h"
 
 namespace {
@@ -115,6 +117,8 @@ private:
     bool CopyData(archive* in, archive* out);
     int ExtractAll(archive* in, archive* out);
     void Record(const std::string& name, bool ok, archive* in, const char* reason = nullptr);
+    void KeepExactNames(const ArchiveHeaders& headers);
+    void RestoreExactName(archive_entry* entry, size_t index) const;
 
     void* m_context;
     ArchiveErrorFunc m_onError;
@@ -126,6 +130,7 @@ private:
     int m_errors = 0;
     bool m_outOfMemory = false;
     std::vector<ArchiveEntryCheck>* m_checks = nullptr;  // set by Check
+    std::vector<std::string> m_exactNames;               // from the headers, in archive order
 };
 
 void EngineRun::Advance(int64_t bytes) {
@@ -238,14 +243,51 @@ void EngineRun::Record(const std::string& name, bool ok, archive* in, const char
     m_checks->push_back(c);
 }
 
+// The ASCII characters of a name that Unicode normalization leaves alone
+// (separators, digits, punctuation): equal for the two forms of one name.
+std::string NameSkeleton(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80 && !isalpha(u))
+            out += c;
+    }
+    return out;
+}
+
+void EngineRun::KeepExactNames(const ArchiveHeaders& headers) {
+    for (const ArchiveHeaderEntry& e : headers.entries)
+        m_exactNames.push_back(e.name);
+}
+
+// The library hands names over in composed form; the entry gets its name as
+// stored back, so that a decomposed name is installed unchanged and apart
+// from its composed twin. Only when the two agree in everything that
+// normalization leaves alone: a mismatch keeps the library's name.
+void EngineRun::RestoreExactName(archive_entry* entry, size_t index) const {
+    const char* given = archive_entry_pathname(entry);
+    if (!given || index >= m_exactNames.size())
+        return;
+    std::string name = given;
+    const bool folder = !name.empty() && name.back() == '/';
+    if (folder)
+        name.pop_back();
+    const std::string& exact = m_exactNames[index];
+    if (exact == name || NameSkeleton(exact) != NameSkeleton(name) || !IsValidUtf8(exact))
+        return;
+    archive_entry_copy_pathname(entry, (exact + (folder ? "/" : "")).c_str());
+}
+
 // Every failed item is reported and counted; a broken stream ends the run.
 // Without a writer (a check) the data is decoded and dropped.
 int EngineRun::ExtractAll(archive* in, archive* out) {
     archive_entry* entry = nullptr;
-    for (;;) {
+    for (size_t index = 0;; ++index) {
         int r = archive_read_next_header(in, &entry);
         if (r == ARCHIVE_EOF)
             break;
+        if (r >= ARCHIVE_WARN)
+            RestoreExactName(entry, index);
         const char* stored = r >= ARCHIVE_WARN ? archive_entry_pathname(entry) : nullptr;
         const std::string name = stored ? stored : "";
         if (r == ARCHIVE_WARN) {
@@ -310,6 +352,10 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
         m_root.clear();  // names are joined with "/"
     if (!CountTotal(archivePath, password))
         return FailedOpen();
+    ArchiveHeaders headers;
+    std::string unreadable;  // the library's names are used then
+    if (ReadArchiveHeadersFromFile(archivePath, headers, unreadable))
+        KeepExactNames(headers);
     Reader in = OpenReader(archivePath, password);
     if (!in)
         return FailedOpen();
@@ -337,6 +383,16 @@ bool EngineRun::Check(const void* data, size_t size, std::vector<ArchiveEntryChe
     const ScopedUtf8Names utf8Names;
     m_checks = &entries;
     m_root = "/payload";
+    ArchiveHeaders headers;
+    std::string unreadable;
+    const auto read = [data, size](uint64_t offset, uint64_t length, std::string& bytes) {
+        if (offset > size || length > size - offset)
+            return false;
+        bytes.assign(static_cast<const char*>(data) + offset, static_cast<size_t>(length));
+        return true;
+    };
+    if (ReadArchiveHeaders(read, headers, unreadable))
+        KeepExactNames(headers);
     Reader in = OpenMemoryReader(data, size);
     if (!in) {
         archiveError = entries.empty() ? "the archive cannot be opened" : entries.back().error;

@@ -19,8 +19,8 @@
 #include "data/json_object.h"
 #include "data/xml_parse.h"
 #include "install/archive_engine.h"
+#include "install/seven_zip_headers.h"
 #include "platform/text.h"
-#include "tools/korvel-pack/archive_methods.h"
 
 namespace {
 
@@ -296,9 +296,9 @@ std::string RefusalText(const std::string& name, const std::string& method,
 
 PayloadCheck CheckPayload(const std::string& archive) {
     PayloadCheck check;
-    ArchiveMethods methods;
+    ArchiveHeaders methods;
     std::string methodError;
-    const bool haveMethods = ReadArchiveMethods(archive, methods, methodError);
+    const bool haveMethods = ReadArchiveHeaders(archive, methods, methodError);
     check.headerMethod = methods.headerMethod;
     std::vector<ArchiveEntryCheck> engine;
     std::string archiveError;
@@ -325,7 +325,7 @@ PayloadCheck CheckPayload(const std::string& archive) {
         check.entries.push_back(e);
     };
     if (haveMethods) {
-        for (const ArchiveMethodEntry& m : methods.entries) {
+        for (const ArchiveHeaderEntry& m : methods.entries) {
             auto it = byName.find(key(m.name));
             add(m.name, m.method, it == byName.end() ? nullptr : it->second);
         }

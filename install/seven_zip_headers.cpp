@@ -1,9 +1,10 @@
-#include "tools/korvel-pack/archive_methods.h"
+#include "install/seven_zip_headers.h"
 
-#include <archive.h>
+#include <lzma.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <fstream>
 
 #include "platform/text.h"
 
@@ -13,8 +14,6 @@ namespace {
 enum : uint64_t {
     kEnd = 0x00,
     kHeader = 0x01,
-    kArchiveProperties = 0x02,
-    kAdditionalStreamsInfo = 0x03,
     kMainStreamsInfo = 0x04,
     kFilesInfo = 0x05,
     kPackInfo = 0x06,
@@ -31,6 +30,7 @@ enum : uint64_t {
 };
 
 constexpr uint64_t kLzmaId = 0x030101;
+constexpr uint64_t kLzma2Id = 0x21;
 constexpr uint64_t kAesId = 0x06F10701;
 constexpr size_t kSignatureHeaderSize = 32;
 constexpr int kMaxHeaderUnpacks = 4;
@@ -302,7 +302,7 @@ std::string Utf16Name(const std::string& bytes) {
     return WideToUtf8(w);
 }
 
-bool ReadFilesInfo(Cursor& c, const StreamsInfo& s, ArchiveMethods& out) {
+bool ReadFilesInfo(Cursor& c, const StreamsInfo& s, ArchiveHeaders& out) {
     uint64_t files = 0, id = 0;
     if (!c.Count(files))
         return false;
@@ -333,7 +333,7 @@ bool ReadFilesInfo(Cursor& c, const StreamsInfo& s, ArchiveMethods& out) {
     size_t folder = 0;
     uint64_t usedInFolder = 0;
     for (size_t i = 0; i < names.size(); ++i) {
-        ArchiveMethodEntry e;
+        ArchiveHeaderEntry e;
         e.name = names[i];
         if (!emptyStream[i]) {
             while (folder < s.folders.size() && usedInFolder >= s.folders[folder].streams) {
@@ -350,50 +350,71 @@ bool ReadFilesInfo(Cursor& c, const StreamsInfo& s, ArchiveMethods& out) {
     return true;
 }
 
-// A packed header: the folder's one LZMA coder, unpacked by the archive
-// library's raw LZMA reader from the classic .lzma layout (properties, size, data).
-bool UnpackHeader(const std::string& bytes, const StreamsInfo& s, std::string& header,
+// Raw LZMA or LZMA2 data of a known unpacked size.
+bool Unlzma(uint64_t coder, const std::string& props, const std::string& packed,
+            std::string& plain) {
+    lzma_filter filters[2] = {{coder == kLzmaId ? LZMA_FILTER_LZMA1 : LZMA_FILTER_LZMA2, nullptr},
+                              {LZMA_VLI_UNKNOWN, nullptr}};
+    if (lzma_properties_decode(&filters[0], nullptr, reinterpret_cast<const uint8_t*>(props.data()),
+                               props.size()) != LZMA_OK)
+        return false;
+    lzma_stream strm = LZMA_STREAM_INIT;
+    bool ok = lzma_raw_decoder(&strm, filters) == LZMA_OK;
+    strm.next_in = reinterpret_cast<const uint8_t*>(packed.data());
+    strm.avail_in = packed.size();
+    strm.next_out = reinterpret_cast<uint8_t*>(&plain[0]);
+    strm.avail_out = plain.size();
+    while (ok && strm.avail_out > 0) {
+        const lzma_ret r = lzma_code(&strm, LZMA_FINISH);
+        ok = (r == LZMA_OK || r == LZMA_STREAM_END) && (r == LZMA_OK || strm.avail_out == 0);
+        if (r == LZMA_OK && strm.avail_in == 0 && strm.avail_out > 0)
+            ok = false;  // the data ends before the size it announced
+    }
+    lzma_end(&strm);
+    free(filters[0].options);
+    return ok;
+}
+
+// A packed header: one folder with one LZMA or LZMA2 coder.
+bool UnpackHeader(const ArchiveRangeReader& read, const StreamsInfo& s, std::string& header,
                   std::string& error) {
     if (s.folders.size() != 1 || s.packSizes.size() != 1) {
         error = "packed header of an unknown layout";
         return false;
     }
     const Folder& f = s.folders[0];
-    if (f.coders.size() != 1 || f.coders[0] != kLzmaId || f.props[0].size() != 5 ||
-        f.unpackSize > kMaxHeaderSize) {
+    if (f.coders.size() != 1 || (f.coders[0] != kLzmaId && f.coders[0] != kLzma2Id) ||
+        f.unpackSize > kMaxHeaderSize || s.packSizes[0] > kMaxHeaderSize) {
         error = "header packed with " + ChainOf(f);
         return false;
     }
-    const uint64_t start = kSignatureHeaderSize + s.packPos;
-    if (start > bytes.size() || s.packSizes[0] > bytes.size() - start) {
+    std::string packed;
+    if (!read(kSignatureHeaderSize + s.packPos, s.packSizes[0], packed)) {
         error = "packed header outside the archive";
         return false;
     }
-    std::string alone = f.props[0];
-    for (int i = 0; i < 8; ++i)
-        alone += static_cast<char>((f.unpackSize >> (8 * i)) & 0xFF);
-    alone.append(bytes, static_cast<size_t>(start), static_cast<size_t>(s.packSizes[0]));
-    std::unique_ptr<struct archive, int (*)(struct archive*)> a(archive_read_new(),
-                                                                archive_read_free);
-    archive_read_support_filter_lzma(a.get());
-    archive_read_support_format_raw(a.get());
-    archive_entry* entry = nullptr;
-    if (archive_read_open_memory(a.get(), alone.data(), alone.size()) != ARCHIVE_OK ||
-        archive_read_next_header(a.get(), &entry) != ARCHIVE_OK) {
-        error = "packed header cannot be unpacked";
-        return false;
-    }
     header.assign(static_cast<size_t>(f.unpackSize), '\0');
-    size_t done = 0;
-    while (done < header.size()) {
-        const la_ssize_t n = archive_read_data(a.get(), &header[done], header.size() - done);
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    if (done != header.size()) {
+    if (header.empty() || !Unlzma(f.coders[0], f.props[0], packed, header)) {
         error = "packed header cannot be unpacked";
         return false;
+    }
+    return true;
+}
+
+bool ReadPlainHeader(Cursor& c, ArchiveHeaders& out, std::string& error) {
+    StreamsInfo main;
+    uint64_t id = 0;
+    while (c.Number(id) && id != kEnd) {
+        bool ok = false;
+        if (id == kMainStreamsInfo)
+            ok = ReadStreamsInfo(c, main);
+        else if (id == kFilesInfo)
+            ok = ReadFilesInfo(c, main, out);
+        if (!ok) {
+            // Archive properties and additional streams are not written by 7-Zip.
+            error = "malformed or unsupported header";
+            return false;
+        }
     }
     return true;
 }
@@ -450,26 +471,26 @@ std::string CoderName(uint64_t id) {
     return text;
 }
 
-bool ReadArchiveMethods(const std::string& bytes, ArchiveMethods& out, std::string& error) {
-    out = ArchiveMethods();
-    if (bytes.size() < kSignatureHeaderSize || memcmp(bytes.data(), "7z\xBC\xAF\x27\x1C", 6)) {
+bool ReadArchiveHeaders(const ArchiveRangeReader& read, ArchiveHeaders& out, std::string& error) {
+    out = ArchiveHeaders();
+    std::string start;
+    if (!read(0, kSignatureHeaderSize, start) || memcmp(start.data(), "7z\xBC\xAF\x27\x1C", 6)) {
         error = "not a 7z archive";
         return false;
     }
     uint64_t offset = 0, size = 0;
     for (int i = 7; i >= 0; --i) {
-        offset = (offset << 8) | static_cast<uint8_t>(bytes[12 + i]);
-        size = (size << 8) | static_cast<uint8_t>(bytes[20 + i]);
+        offset = (offset << 8) | static_cast<uint8_t>(start[12 + i]);
+        size = (size << 8) | static_cast<uint8_t>(start[20 + i]);
     }
-    const uint64_t avail = bytes.size() - kSignatureHeaderSize;
-    if (offset > avail || size > avail - offset) {
+    if (size == 0)
+        return true;  // an archive without entries
+    std::string header;
+    if (size > kMaxHeaderSize || offset > UINT64_MAX - kSignatureHeaderSize - size ||
+        !read(kSignatureHeaderSize + offset, size, header)) {
         error = "the archive is cut short";
         return false;
     }
-    std::string header =
-        bytes.substr(static_cast<size_t>(kSignatureHeaderSize + offset), static_cast<size_t>(size));
-    if (header.empty())
-        return true;  // an archive without entries
     for (int round = 0; round < kMaxHeaderUnpacks; ++round) {
         Cursor c(header);
         uint64_t id = 0;
@@ -477,25 +498,8 @@ bool ReadArchiveMethods(const std::string& bytes, ArchiveMethods& out, std::stri
             error = "empty header";
             return false;
         }
-        if (id == kHeader) {
-            StreamsInfo main;
-            while (c.Number(id) && id != kEnd) {
-                bool ok = false;
-                if (id == kArchiveProperties || id == kAdditionalStreamsInfo) {
-                    error = "archive properties are not supported";
-                    return false;
-                }
-                if (id == kMainStreamsInfo)
-                    ok = ReadStreamsInfo(c, main);
-                else if (id == kFilesInfo)
-                    ok = ReadFilesInfo(c, main, out);
-                if (!ok) {
-                    error = "malformed header";
-                    return false;
-                }
-            }
-            return true;
-        }
+        if (id == kHeader)
+            return ReadPlainHeader(c, out, error);
         StreamsInfo packed;
         if (id != kEncodedHeader || !ReadStreamsInfo(c, packed) || packed.folders.empty()) {
             error = "malformed header";
@@ -509,10 +513,41 @@ bool ReadArchiveMethods(const std::string& bytes, ArchiveMethods& out, std::stri
             return false;
         }
         std::string plain;
-        if (!UnpackHeader(bytes, packed, plain, error))
+        if (!UnpackHeader(read, packed, plain, error))
             return false;
         header.swap(plain);
     }
     error = "header packed too often";
     return false;
+}
+
+bool ReadArchiveHeaders(const std::string& archive, ArchiveHeaders& out, std::string& error) {
+    return ReadArchiveHeaders(
+        [&archive](uint64_t offset, uint64_t size, std::string& bytes) {
+            if (offset > archive.size() || size > archive.size() - offset)
+                return false;
+            bytes = archive.substr(static_cast<size_t>(offset), static_cast<size_t>(size));
+            return true;
+        },
+        out, error);
+}
+
+bool ReadArchiveHeadersFromFile(const std::string& path, ArchiveHeaders& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const uint64_t length = static_cast<uint64_t>(in.tellg());
+    return ReadArchiveHeaders(
+        [&in, length](uint64_t offset, uint64_t size, std::string& bytes) {
+            if (offset > length || size > length - offset)
+                return false;
+            bytes.assign(static_cast<size_t>(size), '\0');
+            in.clear();
+            in.seekg(static_cast<std::streamoff>(offset));
+            return static_cast<bool>(in.read(&bytes[0], static_cast<std::streamsize>(size)));
+        },
+        out, error);
 }
