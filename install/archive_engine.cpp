@@ -116,7 +116,7 @@ private:
     bool PrepareEntry(archive_entry* entry);
     bool CopyData(archive* in, archive* out);
     int ExtractAll(archive* in, archive* out);
-    void Record(const std::string& name, bool ok, archive* in, const char* reason = nullptr);
+    void Record(const std::string& name, bool ok, archive* in, bool unsafe = false);
     void KeepExactNames(const ArchiveHeaders& headers);
     void RestoreExactName(archive_entry* entry, size_t index) const;
 
@@ -230,14 +230,15 @@ bool EngineRun::CopyData(archive* in, archive* out) {
     }
 }
 
-void EngineRun::Record(const std::string& name, bool ok, archive* in, const char* reason) {
+void EngineRun::Record(const std::string& name, bool ok, archive* in, bool unsafe) {
     if (!m_checks)
         return;
     ArchiveEntryCheck c;
     c.name = name;
     c.ok = ok;
+    c.unsafe = unsafe;
     if (!ok) {
-        const char* text = reason ? reason : archive_error_string(in);
+        const char* text = unsafe ? "unsafe name or link target" : archive_error_string(in);
         c.error = text ? text : "the entry cannot be read";
     }
     m_checks->push_back(c);
@@ -305,7 +306,7 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
         }
         if (!PrepareEntry(entry)) {
             if (r == ARCHIVE_OK)
-                Record(name, false, in, "unsafe name or link target");
+                Record(name, false, in, true);
             Report(kArchiveItemError);
             ++m_errors;
             continue;

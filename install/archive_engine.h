@@ -24,9 +24,10 @@ int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveE
 
 // One entry as a check read it.
 struct ArchiveEntryCheck {
-    std::string name;   // as stored (UTF-8)
-    bool ok = false;    // every byte decoded and the name would be written
-    std::string error;  // the engine's reason otherwise
+    std::string name;     // as stored (UTF-8)
+    bool ok = false;      // every byte decoded and the name would be written
+    std::string error;    // the engine's reason otherwise
+    bool unsafe = false;  // refused for its name or link target, not its data
 };
 
 // Reads the archive bytes the way an extraction does (same reader, names

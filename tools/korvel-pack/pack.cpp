@@ -281,9 +281,9 @@ bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& 
 namespace {
 
 std::string RefusalText(const std::string& name, const std::string& method,
-                        const std::string& reason) {
+                        const std::string& reason, bool unsafe) {
     const std::string who = name.empty() ? "archive header" : Printable(name);
-    if (method.empty())
+    if (method.empty() || unsafe)
         return who + ": cannot be extracted by the installer's engine (" + reason + ")";
     const bool encrypted = method.find("7zAES") != std::string::npos;
     return who + ": method " + method + " is not supported by the installer's engine (" + reason +
@@ -336,10 +336,12 @@ PayloadCheck CheckPayload(const std::string& archive) {
     if (check.ok)
         return check;
     // The engine's first failed entry, else the archive as a whole.
+    bool unsafe = false;
     for (const ArchiveEntryCheck& e : engine) {
         if (!e.ok) {
             check.failureName = e.name;
             check.failureError = e.error;
+            unsafe = e.unsafe;
             for (const PayloadEntryCheck& p : check.entries)
                 if (key(p.name) == key(e.name))
                     check.failureMethod = p.method;
@@ -350,7 +352,7 @@ PayloadCheck CheckPayload(const std::string& archive) {
         check.failureMethod = methods.headerMethod;
         check.failureError = !archiveError.empty() ? archiveError : methodError;
     }
-    check.message = RefusalText(check.failureName, check.failureMethod, check.failureError);
+    check.message = RefusalText(check.failureName, check.failureMethod, check.failureError, unsafe);
     return check;
 }
 
