@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/setup_entry.h"
@@ -45,6 +46,9 @@ enum class Addresses {
 class InstallerTest : public ::testing::Test {
 protected:
     explicit InstallerTest(Addresses addresses = Addresses::kDemo) : m_addresses(addresses) {}
+    // The user's home gets this folder name (UTF-8) instead of "home".
+    InstallerTest(Addresses addresses, std::string homeName)
+        : m_addresses(addresses), m_homeName(std::move(homeName)) {}
     void SetUp() override;
     void TearDown() override;
 
@@ -87,13 +91,15 @@ protected:
     std::vector<std::string> OpenedUrls() const;
     std::vector<std::wstring> MessageBoxes();
     std::string ProgramFolder() const { return m_programFiles + "/Korvel/Korvel 12"; }
-    std::string Home() const { return m_sandbox->home(); }
+    std::string Home() const { return m_home; }
 
     SetupTuning m_tuning;
     std::string m_package;  // bytes of the demo x64 package
 
 private:
     const Addresses m_addresses;
+    const std::string m_homeName;
+    std::string m_home;
     std::unique_ptr<korvel_test::XvfbSession> m_xvfb;
     std::unique_ptr<korvel_test::SandboxHome> m_sandbox;
     std::vector<std::unique_ptr<korvel_test::ScopedEnv>> m_env;

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-#include <random>
-
 #include "platform/text.h"
 #include "tests/install/install_fixture.h"
 #include "tests/support/test_support.h"
@@ -21,56 +18,11 @@ const char* const kNoLocale =
 const std::vector<std::string> kLocales = {std::string(kNoLocale) + " LC_ALL=C",
                                            std::string(kNoLocale) + " LC_ALL=C.UTF-8", kNoLocale};
 
-std::string LongName() {
-    std::string name;
-    for (int i = 0; i < 40; ++i)
-        name += "\xC3\xBC";  // ü: 200 characters in 244 bytes, below the 255-byte limit
-    name += std::string(156, 'n') + ".txt";
-    return name;
-}
-
-// Relative names of the payload; every script and form a manual, font or
-// language file may carry. "école" twice: composed and with a combining
-// accent, two different files that must stay apart.
-std::vector<std::string> PayloadNames() {
-    std::vector<std::string> names = {
-        "Benutzerhandbuch f\xC3\xBCr/\xC3\xBCn\xC3\xAF"
-        "c\xC3\xB6"
-        "d\xC3\xA9.txt",
-        "Fran\xC3\xA7"
-        "ais/\xC3\xA9l\xC3\xA8ve \xC3\xA0 l'\xC3\xA9"
-        "cole.txt",
-        "\xC3\xA9"
-        "cole.txt",
-        "e\xCC\x81"
-        "cole.txt",
-        "\xE8\xAF\xB4\xE6\x98\x8E.txt",
-        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.txt",
-        "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0.txt",
-        "\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A.txt",
-        "\xF0\x9F\x98\x80 smile.txt",
-        LongName(),
-    };
-    std::string deep;
-    for (int level = 0; level < 24; ++level)
-        deep += "Ebene \xC3\x9F" + std::to_string(level) + "/";
-    names.push_back(deep + "tief unten.txt");
-    return names;
-}
-
 class PackNames : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(0, RunCommand("command -v 7zz").status) << "7zz (Debian package 7zip) missing";
-        std::mt19937 rng(7);
-        for (const std::string& name : PayloadNames()) {
-            const std::string path = dir.Sub("payload/" + name);
-            std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-            std::string content = name + "\n";
-            for (int i = 0; i < 3000; ++i)
-                content += static_cast<char>(rng());
-            WriteFile(path, content);
-        }
+        WriteNonAsciiPayload(dir.Sub("payload"));
         WriteFile(dir.Sub("uninstall.exe"), "MZ uninstaller");
     }
 
@@ -123,7 +75,7 @@ TEST_F(PackNames, BuiltByKorvelPackInstallsNameForNameInEveryLocale) {
     const ToolRun list = RunCommand("cd " + ShellQuote(dir.path()) +
                                     " && tail -c +4161 k0.exe > k0.7z && LC_ALL=C.UTF-8 7zz l -slt "
                                     "k0.7z | grep '^Path = '");
-    for (const std::string& name : PayloadNames())
+    for (const std::string& name : NonAsciiPayloadNames())
         EXPECT_NE(std::string::npos, list.out.find("Path = " + name + "\n")) << name;
 }
 
@@ -156,7 +108,7 @@ TEST_F(PackNames, NameThatIsNotUtf8IsRefusedWithItsPath) {
 }
 
 TEST(Utf8Text, WellFormedOnly) {
-    for (const std::string& name : PayloadNames())
+    for (const std::string& name : NonAsciiPayloadNames())
         EXPECT_TRUE(IsValidUtf8(name)) << name;
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF"));   // U+10FFFF
