@@ -505,7 +505,9 @@ bool CheckPackage(const std::string& packagePath, PayloadCheck& check, std::stri
         error = "the payload does not lie inside " + packagePath;
         return false;
     }
-    check = CheckPayload(
-        data.substr(static_cast<size_t>(h.nPayloadOffset), static_cast<size_t>(h.nPayloadSize)));
+    // Cut the file down to its payload in place: no second copy of it.
+    data.resize(static_cast<size_t>(h.nPayloadOffset) + static_cast<size_t>(h.nPayloadSize));
+    data.erase(0, static_cast<size_t>(h.nPayloadOffset));
+    check = CheckPayload(data);
     return true;
 }
