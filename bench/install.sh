@@ -6,7 +6,11 @@
 # (package bytes / aggregate mirror rate, as bench/download.sh computes it)
 # plus `7zz x` of the same payload archive into a fresh folder; the paint
 # thread's CPU share is measured while downloading and while installing.
-# Median of RUNS runs; writes bench/results/install.json and prints a table.
+# Median of RUNS runs; writes bench/results/install.json (install-7zz.json for
+# the 7zz builder) and prints a table.
+# PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` and wraps it
+# with `korvel-pack build --payload-7z` (default: korvel-pack packs it);
+# each builder's package is made once and its build time kept beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -16,14 +20,18 @@ WORK=${BENCH_WORK:-$BUILD/bench-install}
 command -v 7zz >/dev/null || { apt-get update -qq && apt-get install -y -qq 7zip; }
 cmake --build "$BUILD" --target bench_install korvel-pack korvel-demo-app korvel-demo-deployment >/dev/null
 mkdir -p "$WORK"
-exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" <<'PY'
+exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "${PAYLOAD_BUILDER:-korvel-pack}" <<'PY'
 import json, os, random, shutil, statistics, subprocess, sys, time
-root, build, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
+root, build, work, runs, builder = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
+if builder not in ("korvel-pack", "7zz"):
+    sys.exit(f"PAYLOAD_BUILDER must be korvel-pack or 7zz, not {builder}")
 bench = f"{build}/bench/install/bench_install"
 pack = f"{build}/tools/korvel-pack/korvel-pack"
 demo_app = f"{build}/tools/korvel-demo-app/korvel-demo-app"
 demo_payload = f"{build}/demo-deployment/payload"
-payload, package, archive = f"{work}/payload", f"{work}/Korvel12_x64.exe", f"{work}/payload.7z"
+suffix = "" if builder == "korvel-pack" else "-7zz"
+payload, archive = f"{work}/payload", f"{work}/payload{suffix}.7z"
+package = f"{work}/Korvel12_x64{suffix}.exe"
 MIRRORS, RATE, CONNECTIONS = 5, 4000000, 2  # korvel-mirror rate=4000000; two transfers a mirror
 GENERATOR = 1  # bump when the payload recipe changes
 
@@ -60,17 +68,45 @@ def tree(path):
     sizes = [os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs]
     return sum(sizes), len(sizes)
 
-stamp = f"{work}/generator"
-if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR) or not os.path.exists(package):
-    print("generating the payload and the package (once) ...", flush=True)
+FACTS = ["--uninstaller", demo_app, "--registry-name", "Korvel 12", "--short-name", "Korvel12 (x64)",
+         "--version", "12.0.0.2", "--product-name", "Korvel 12", "--release-date", "2020-10-15",
+         "--web-address", "http://www.korvel.example/",
+         "--publisher", "Copyright (C) 2019-2021 Korvel Software Ltd.", "--x64"]
+
+def build_package():
+    """Packs the payload with the chosen builder; returns the seconds it took."""
+    start = time.monotonic()
+    if builder == "7zz":
+        made = f"{work}/vendor-payload.7z"
+        if os.path.exists(made):
+            os.remove(made)
+        subprocess.run(["7zz", "a", "-t7z", "-mx9", "-mmt2", "-bd", "-bso0", "-bsp0", made, "."],
+                       cwd=payload, check=True)
+        source = ["--payload-7z", made]
+    else:
+        source = ["--payload", payload, "--mtime", "1602720000"]
+    subprocess.run([pack, "build", *source, *FACTS, "-o", package], check=True)
+    seconds = time.monotonic() - start
+    if builder == "7zz":
+        os.remove(made)  # the package holds it byte for byte
+    return seconds
+
+stamp, package_stamp = f"{work}/generator", f"{work}/package{suffix}.json"
+if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR):
+    print("generating the payload (once) ...", flush=True)
     generate()
-    subprocess.run([pack, "build", "--payload", payload, "--uninstaller", demo_app,
-                    "--registry-name", "Korvel 12", "--short-name", "Korvel12 (x64)",
-                    "--version", "12.0.0.2", "--product-name", "Korvel 12",
-                    "--release-date", "2020-10-15", "--web-address", "http://www.korvel.example/",
-                    "--publisher", "Copyright (C) 2019-2021 Korvel Software Ltd.", "--x64",
-                    "--mtime", "1602720000", "-o", package], check=True)
     open(stamp, "w").write(str(GENERATOR))
+    for old in (f"{work}/package.json", f"{work}/package-7zz.json"):
+        if os.path.exists(old):
+            os.remove(old)
+built = json.load(open(package_stamp)) if os.path.exists(package_stamp) else {}
+if not built and os.path.exists(package):
+    built = {"generator": GENERATOR, "builder": builder, "build_seconds": None}  # made earlier
+if built.get("generator") != GENERATOR or not os.path.exists(package):
+    print(f"building the package with {builder} (once) ...", flush=True)
+    built = {"generator": GENERATOR, "builder": builder, "build_seconds": build_package(),
+             "load_average": os.getloadavg()[0]}
+    json.dump(built, open(package_stamp, "w"))
 info = json.loads(subprocess.run([pack, "inspect", package], capture_output=True, text=True,
                                  check=True).stdout)
 with open(package, "rb") as f:
@@ -136,6 +172,8 @@ marks = {k: round(statistics.median(r["marks"][k] for r in per_run), 3)
 result = {
     "package_bytes": package_bytes, "payload_bytes": payload_bytes, "payload_files": payload_files,
     "packed_payload_bytes": info["payload_size"], "mirrors": MIRRORS,
+    "payload_builder": builder, "package_build_seconds": built["build_seconds"],
+    "package_build_load_average": built.get("load_average"),
     "rate_per_connection": RATE, "connections_per_mirror": CONNECTIONS, "runs": runs,
     "cpus": os.cpu_count(),
     "click_to_finished_seconds": round(total, 3),
@@ -154,10 +192,11 @@ result = {
     "per_run": per_run,
 }
 os.makedirs(f"{root}/bench/results", exist_ok=True)
-json.dump(result, open(f"{root}/bench/results/install.json", "w"), indent=2)
+json.dump(result, open(f"{root}/bench/results/install{suffix}.json", "w"), indent=2)
 
-print(f"package {package_bytes / 1e6:.1f} MB (payload {payload_bytes / 1e6:.1f} MB in {payload_files} "
-      f"files), {MIRRORS} mirrors x {CONNECTIONS} connections x {RATE / 1e6:.0f} MB/s, {runs} runs, "
+build_time = "?" if built["build_seconds"] is None else f"{built['build_seconds']:.0f}"
+print(f"package {package_bytes / 1e6:.1f} MB built by {builder} in {build_time} s "
+      f"(payload {payload_bytes / 1e6:.1f} MB in {payload_files} files), {MIRRORS} mirrors x {CONNECTIONS} connections x {RATE / 1e6:.0f} MB/s, {runs} runs, "
       f"{os.cpu_count()} CPUs, load before runs {result['load_average_before']}")
 COLUMNS = [("click->finished s", "click_to_finished_seconds", "{:.2f}"),
            ("download s", "download_seconds", "{:.2f}"), ("install s", "install_seconds", "{:.2f}"),

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "install/seven_zip.h"
+#include "install/seven_zip_headers.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -95,6 +98,9 @@ public:
         : m_context(context), m_onError(onError), m_onProgress(onProgress) {}
 
     int Run(const std::string& archivePath, const std::string& outputFolder, const char* password);
+    // Decodes everything into nothing; see ArchiveEngineCheck.
+    bool Check(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+               std::string& archiveError);
 
 private:
     void Report(int code) {
@@ -103,11 +109,16 @@ private:
     }
     void Advance(int64_t bytes);
     Reader OpenReader(const std::string& path, const char* password);
+    Reader OpenMemoryReader(const void* data, size_t size);
+    static Reader NewReader();
     int FailedOpen();
     bool CountTotal(const std::string& path, const char* password);
     bool PrepareEntry(archive_entry* entry);
     bool CopyData(archive* in, archive* out);
     int ExtractAll(archive* in, archive* out);
+    void Record(const std::string& name, bool ok, archive* in, bool unsafe = false);
+    void KeepExactNames(const ArchiveHeaders& headers);
+    void RestoreExactName(archive_entry* entry, size_t index) const;
 
     void* m_context;
     ArchiveErrorFunc m_onError;
@@ -118,6 +129,8 @@ private:
     int m_lastValue = 0;
     int m_errors = 0;
     bool m_outOfMemory = false;
+    std::vector<ArchiveEntryCheck>* m_checks = nullptr;  // set by Check
+    std::vector<std::string> m_exactNames;               // from the headers, in archive order
 };
 
 void EngineRun::Advance(int64_t bytes) {
@@ -131,11 +144,30 @@ void EngineRun::Advance(int64_t bytes) {
     }
 }
 
-Reader EngineRun::OpenReader(const std::string& path, const char* password) {
+Reader EngineRun::NewReader() {
     Reader a(archive_read_new());
+    if (a)
+        archive_read_support_format_7zip(a.get());
+    return a;
+}
+
+Reader EngineRun::OpenMemoryReader(const void* data, size_t size) {
+    Reader a = NewReader();
     if (!a)
         return a;
-    archive_read_support_format_7zip(a.get());
+    if (archive_read_open_memory(a.get(), data, size) != ARCHIVE_OK) {
+        m_outOfMemory = archive_errno(a.get()) == ENOMEM;
+        if (m_checks)
+            Record("", false, a.get());
+        return Reader();
+    }
+    return a;
+}
+
+Reader EngineRun::OpenReader(const std::string& path, const char* password) {
+    Reader a = NewReader();
+    if (!a)
+        return a;
     if (password && *password)
         archive_read_add_passphrase(a.get(), password);
     if (archive_read_open_filename(a.get(), path.c_str(), kReadBlock) != ARCHIVE_OK) {
@@ -192,23 +224,80 @@ bool EngineRun::CopyData(archive* in, archive* out) {
         }
         // The disk writer reports a refused write (a full disk) as a warning:
         // a file that lacks data is a failed item, never a success.
-        if (archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
+        if (out && archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
             return false;
         Advance(static_cast<int64_t>(size));
     }
 }
 
+void EngineRun::Record(const std::string& name, bool ok, archive* in, bool unsafe) {
+    if (!m_checks)
+        return;
+    ArchiveEntryCheck c;
+    c.name = name;
+    c.ok = ok;
+    c.unsafe = unsafe;
+    if (!ok) {
+        const char* text = unsafe ? "unsafe name or link target" : archive_error_string(in);
+        c.error = text ? text : "the entry cannot be read";
+    }
+    m_checks->push_back(c);
+}
+
+// The ASCII characters of a name that Unicode normalization leaves alone
+// (separators, digits, punctuation): equal for the two forms of one name.
+std::string NameSkeleton(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80 && !isalpha(u))
+            out += c;
+    }
+    return out;
+}
+
+void EngineRun::KeepExactNames(const ArchiveHeaders& headers) {
+    for (const ArchiveHeaderEntry& e : headers.entries)
+        m_exactNames.push_back(e.name);
+}
+
+// The library hands names over in composed form; the entry gets its name as
+// stored back, so that a decomposed name is installed unchanged and apart
+// from its composed twin. Only when the two agree in everything that
+// normalization leaves alone: a mismatch keeps the library's name.
+void EngineRun::RestoreExactName(archive_entry* entry, size_t index) const {
+    const char* given = archive_entry_pathname(entry);
+    if (!given || index >= m_exactNames.size())
+        return;
+    std::string name = given;
+    const bool folder = !name.empty() && name.back() == '/';
+    if (folder)
+        name.pop_back();
+    const std::string& exact = m_exactNames[index];
+    if (exact == name || NameSkeleton(exact) != NameSkeleton(name) || !IsValidUtf8(exact))
+        return;
+    archive_entry_copy_pathname(entry, (exact + (folder ? "/" : "")).c_str());
+}
+
 // Every failed item is reported and counted; a broken stream ends the run.
+// Without a writer (a check) the data is decoded and dropped.
 int EngineRun::ExtractAll(archive* in, archive* out) {
     archive_entry* entry = nullptr;
-    for (;;) {
+    for (size_t index = 0;; ++index) {
         int r = archive_read_next_header(in, &entry);
         if (r == ARCHIVE_EOF)
             break;
-        if (r == ARCHIVE_WARN)
+        if (r >= ARCHIVE_WARN)
+            RestoreExactName(entry, index);
+        const char* stored = r >= ARCHIVE_WARN ? archive_entry_pathname(entry) : nullptr;
+        const std::string name = stored ? stored : "";
+        if (r == ARCHIVE_WARN) {
+            Record(name, false, in);
             ++m_errors;
+        }
         if (r < ARCHIVE_WARN) {
             m_outOfMemory = archive_errno(in) == ENOMEM;
+            Record(name, false, in);
             Report(kArchiveItemError);
             ++m_errors;
             if (r == ARCHIVE_FATAL)
@@ -216,15 +305,19 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
             continue;
         }
         if (!PrepareEntry(entry)) {
+            if (r == ARCHIVE_OK)
+                Record(name, false, in, true);
             Report(kArchiveItemError);
             ++m_errors;
             continue;
         }
-        bool ok = archive_write_header(out, entry) >= ARCHIVE_WARN;
+        bool ok = !out || archive_write_header(out, entry) >= ARCHIVE_WARN;
         if (ok && archive_entry_size(entry) > 0)
             ok = CopyData(in, out);
-        if (archive_write_finish_entry(out) < ARCHIVE_WARN)
+        if (out && archive_write_finish_entry(out) < ARCHIVE_WARN)
             ok = false;
+        if (r == ARCHIVE_OK)
+            Record(name, ok, out && !ok ? out : in);
         if (!ok) {
             Report(kArchiveItemError);
             ++m_errors;
@@ -232,7 +325,7 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
                 break;
         }
     }
-    if (archive_write_close(out) < ARCHIVE_WARN)
+    if (out && archive_write_close(out) < ARCHIVE_WARN)
         ++m_errors;
     return m_errors;
 }
@@ -248,6 +341,7 @@ int EngineRun::FailedOpen() {
 
 int EngineRun::Run(const std::string& archivePath, const std::string& outputFolder,
                    const char* password) {
+    const ScopedUtf8Names utf8Names;
     CreateFolderChainA(outputFolder + "/");
     char real[PATH_MAX];
     if (!realpath(outputFolder.c_str(), real)) {
@@ -259,6 +353,10 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
         m_root.clear();  // names are joined with "/"
     if (!CountTotal(archivePath, password))
         return FailedOpen();
+    ArchiveHeaders headers;
+    std::string unreadable;  // the library's names are used then
+    if (ReadArchiveHeadersFromFile(archivePath, headers, unreadable))
+        KeepExactNames(headers);
     Reader in = OpenReader(archivePath, password);
     if (!in)
         return FailedOpen();
@@ -280,6 +378,41 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
     return kEngineFatal;
 }
 
+// Names are checked against a stand-in root: the link rules are lexical.
+bool EngineRun::Check(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+                      std::string& archiveError) {
+    const ScopedUtf8Names utf8Names;
+    m_checks = &entries;
+    m_root = "/payload";
+    ArchiveHeaders headers;
+    std::string unreadable;
+    const auto read = [data, size](uint64_t offset, uint64_t length, std::string& bytes) {
+        if (offset > size || length > size - offset)
+            return false;
+        bytes.assign(static_cast<const char*>(data) + offset, static_cast<size_t>(length));
+        return true;
+    };
+    if (ReadArchiveHeaders(read, headers, unreadable))
+        KeepExactNames(headers);
+    Reader in = OpenMemoryReader(data, size);
+    if (!in) {
+        archiveError = entries.empty() ? "the archive cannot be opened" : entries.back().error;
+        entries.clear();
+        return false;
+    }
+    const int errors = ExtractAll(in.get(), nullptr);
+    // Failures without a name belong to the archive as a whole.
+    std::vector<ArchiveEntryCheck> named;
+    for (ArchiveEntryCheck& e : entries) {
+        if (!e.name.empty())
+            named.push_back(std::move(e));
+        else if (archiveError.empty())
+            archiveError = e.error;
+    }
+    entries.swap(named);
+    return errors == 0;
+}
+
 }  // namespace
 
 int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
@@ -295,4 +428,14 @@ int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveE
     const char* password = argc == 5 ? argv[4] + 2 : nullptr;
     EngineRun run(context, onError, onProgress);
     return run.Run(argv[2], argv[3] + 2, password);
+}
+
+bool ArchiveEngineCheck(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+                        std::string& archiveError) {
+    entries.clear();
+    archiveError.clear();
+    if (!data)
+        return false;
+    EngineRun run(nullptr, nullptr, nullptr);
+    return run.Check(data, size, entries, archiveError);
 }

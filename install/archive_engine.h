@@ -1,6 +1,10 @@
 // The in-process archive engine (libarchive behind a console-style entry).
 #pragma once
 
+#include <cstddef>
+#include <string>
+#include <vector>
+
 // Error callback (context, code) and progress callback (context, low, high).
 typedef void (*ArchiveErrorFunc)(void* context, int code);
 typedef void (*ArchiveProgressFunc)(void* context, int low, int high);
@@ -17,3 +21,19 @@ typedef void (*ArchiveProgressFunc)(void* context, int low, int high);
 // outside the output folder are refused (261): nothing is written outside it.
 int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
                       ArchiveProgressFunc onProgress);
+
+// One entry as a check read it.
+struct ArchiveEntryCheck {
+    std::string name;     // as stored (UTF-8)
+    bool ok = false;      // every byte decoded and the name would be written
+    std::string error;    // the engine's reason otherwise
+    bool unsafe = false;  // refused for its name or link target, not its data
+};
+
+// Reads the archive bytes the way an extraction does (same reader, names
+// converted the same way, the same refusals of unsafe names and links) and
+// decodes every entry's data, writing nothing. `entries` in archive order, as
+// far as the archive could be read; `archiveError` when it could not be opened
+// or ended early. True when every entry would extract.
+bool ArchiveEngineCheck(const void* data, size_t size, std::vector<ArchiveEntryCheck>& entries,
+                        std::string& archiveError);

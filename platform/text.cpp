@@ -53,6 +53,33 @@ void AppendWide(std::wstring& out, uint32_t c) {
 }
 }  // namespace
 
+bool IsValidUtf8(const std::string& text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        const int extra = b < 0x80                 ? 0
+                          : b >= 0xC2 && b <= 0xDF ? 1
+                          : (b >> 4) == 0xE        ? 2
+                          : b >= 0xF0 && b <= 0xF4 ? 3
+                                                   : -1;
+        if (extra < 0 || n - i <= static_cast<size_t>(extra))
+            return false;
+        uint32_t c = extra == 0 ? b : (b & (0x3F >> extra));
+        for (int k = 1; k <= extra; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (s[i + k] & 0x3F);
+        }
+        // Overlong three- and four-byte forms, surrogates, beyond Unicode.
+        if ((extra == 2 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) ||
+            (extra == 3 && (c < 0x10000 || c > 0x10FFFF)))
+            return false;
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
 std::wstring Utf8ToWide(const std::string& text) {
     std::wstring out;
     out.reserve(text.size());

@@ -37,3 +37,26 @@ std::string NewRandomId();
 // ASCII case-insensitive comparison (names of files, processes, keys).
 bool EqualsNoCase(const std::string& a, const std::string& b);
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+
+// For as long as it lives, the calling thread's character type is UTF-8,
+// whatever locale the process was started in (other threads keep theirs).
+// Libraries that convert names through the locale (the archive library
+// between the UTF-16 of a 7z archive and the file system) then keep every
+// name instead of failing on all beyond ASCII. Active() is false when the
+// system has no UTF-8 locale; names then convert as before.
+class ScopedUtf8Names {
+public:
+    ScopedUtf8Names();
+    ~ScopedUtf8Names();
+    ScopedUtf8Names(const ScopedUtf8Names&) = delete;
+    ScopedUtf8Names& operator=(const ScopedUtf8Names&) = delete;
+    bool Active() const { return m_locale != nullptr; }
+
+private:
+    void* m_locale = nullptr;
+    void* m_previous = nullptr;
+};
+
+// Whether the bytes are well-formed UTF-8 (no overlong forms, surrogates or
+// values beyond U+10FFFF).
+bool IsValidUtf8(const std::string& text);

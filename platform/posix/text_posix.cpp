@@ -1,4 +1,5 @@
 // Narrow text is UTF-8 on POSIX: both Windows code pages map onto it.
+#include <locale.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -29,4 +30,23 @@ bool SystemRandomBytes(void* buffer, size_t size) {
     std::ifstream urandom("/dev/urandom", std::ios::binary);
     urandom.read(reinterpret_cast<char*>(out + done), static_cast<std::streamsize>(size - done));
     return urandom.gcount() == static_cast<std::streamsize>(size - done);
+}
+
+// C.UTF-8 is built into current C libraries; the others cover older systems.
+ScopedUtf8Names::ScopedUtf8Names() {
+    for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+        locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+        if (l) {
+            m_locale = l;
+            m_previous = uselocale(l);
+            return;
+        }
+    }
+}
+
+ScopedUtf8Names::~ScopedUtf8Names() {
+    if (!m_locale)
+        return;
+    uselocale(static_cast<locale_t>(m_previous));
+    freelocale(static_cast<locale_t>(m_locale));
 }

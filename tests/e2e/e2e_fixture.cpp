@@ -86,9 +86,10 @@ void InstallerTest::SetUp() {
     m_xvfb = std::make_unique<korvel_test::XvfbSession>();
     ASSERT_TRUE(m_xvfb->Started()) << "Xvfb did not start";
     m_sandbox = std::make_unique<korvel_test::SandboxHome>();
-    const std::string home = m_sandbox->home();
+    m_home = m_homeName.empty() ? m_sandbox->home() : m_sandbox->dir().Sub(m_homeName);
+    const std::string home = m_home;
     m_programFiles = home + "/ProgramFiles";
-    korvel_test::PrepareInstallerHome(*m_sandbox, m_env);
+    korvel_test::PrepareInstallerHome(home, m_env);
     m_package = ReadDemoPackage("Korvel12_x64.exe");
     ASSERT_GT(m_package.size(), 4096u) << "demo package missing";
 

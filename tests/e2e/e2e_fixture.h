@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/setup_entry.h"
@@ -46,6 +47,9 @@ enum class Addresses {
 class InstallerTest : public ::testing::Test {
 protected:
     explicit InstallerTest(Addresses addresses = Addresses::kDemo) : m_addresses(addresses) {}
+    // The user's home gets this folder name (UTF-8) instead of "home".
+    InstallerTest(Addresses addresses, std::string homeName)
+        : m_addresses(addresses), m_homeName(std::move(homeName)) {}
     void SetUp() override;
     // kOwn only: the report service serves HTTPS with these files when set.
     virtual TlsFiles ReportServiceTls() const { return TlsFiles(); }
@@ -104,13 +108,15 @@ protected:
     std::function<void()> ServeCorruptPayload();
     // Message boxes are recorded and also shown (the default only records them).
     void ShowRealMessageBoxes();
-    std::string Home() const { return m_sandbox->home(); }
+    std::string Home() const { return m_home; }
 
     SetupTuning m_tuning;
     std::string m_package;  // bytes of the demo x64 package
 
 private:
     const Addresses m_addresses;
+    const std::string m_homeName;
+    std::string m_home;
     std::unique_ptr<korvel_test::XvfbSession> m_xvfb;
     std::unique_ptr<korvel_test::SandboxHome> m_sandbox;
     std::vector<std::unique_ptr<korvel_test::ScopedEnv>> m_env;

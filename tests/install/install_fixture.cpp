@@ -4,8 +4,10 @@
 #include <archive_entry.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -133,6 +135,32 @@ std::vector<std::string> ListFiles(const std::string& folder) {
     Walk(folder, "", out);
     std::sort(out.begin(), out.end());
     return out;
+}
+
+ToolRun RunCommand(const std::string& command, bool withStderr) {
+    const std::string line = command + (withStderr ? " 2>&1" : " 2>/dev/null");
+    ToolRun r;
+    FILE* p = popen(line.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        r.out.append(buf, n);
+    const int status = pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+ToolRun RunPack(const std::string& args, const std::string& environment, bool withStderr) {
+    return RunCommand(environment + " " + ShellQuote(KORVEL_PACK_TOOL) + " " + args, withStderr);
 }
 
 }  // namespace korvel_test

@@ -46,6 +46,20 @@ InstallProductFacts KorvelFacts(bool x64);
 std::string PackageAround(const std::string& payload, const std::string& uninstaller,
                           bool x64 = true, bool headerLast = false);
 
+// A command line run through the shell: exit status (-1 when it did not
+// exit) and its standard output; standard error goes along when asked.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+ToolRun RunCommand(const std::string& command, bool withStderr = false);
+// The text single-quoted for the shell.
+std::string ShellQuote(const std::string& text);
+// korvel-pack with the (already quoted) arguments; `environment` goes in front
+// of the command, e.g. "env -u LANG LC_ALL=C".
+ToolRun RunPack(const std::string& args, const std::string& environment = "",
+                bool withStderr = false);
+
 // Files below a folder ("/"-separated relative names), for comparing trees.
 std::vector<std::string> ListFiles(const std::string& folder);
 

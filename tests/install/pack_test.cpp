@@ -22,24 +22,8 @@ using namespace korvel_test;
 
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
 ToolRun Pack(const std::string& args) {
-    const std::string cmd = std::string("'") + KORVEL_PACK_TOOL + "' " + args + " 2>/dev/null";
-    ToolRun r{-1, ""};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        r.out.append(buf, n);
-    const int status = pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return RunPack(args);
 }
 
 std::string Noise(size_t size, unsigned seed) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -78,13 +79,24 @@ SandboxHome::~SandboxHome() {
 
 void PrepareInstallerHome(const SandboxHome& sandbox,
                           std::vector<std::unique_ptr<ScopedEnv>>& env) {
-    const std::string home = sandbox.home();
+    PrepareInstallerHome(sandbox.home(), env);
+}
+
+void PrepareInstallerHome(const std::string& home, std::vector<std::unique_ptr<ScopedEnv>>& env) {
     const std::string opener = home + "/open-url";
     WriteFile(opener, "#!/bin/sh\necho \"$1\" >> \"" + home + "/opened-urls.txt\"\n");
     chmod(opener.c_str(), 0755);
     auto set = [&env](const char* name, const std::string& value) {
         env.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
     };
+    const char* current = getenv("HOME");
+    if (!current || home != current) {
+        for (const char* dir : {"/.config", "/.local/share"})
+            std::filesystem::create_directories(home + dir);
+        set("HOME", home);
+        set("XDG_CONFIG_HOME", home + "/.config");
+        set("XDG_DATA_HOME", home + "/.local/share");
+    }
     set("ProgramW6432", home + "/ProgramFiles");
     set("XDG_DATA_DIRS", home + "/system-share:/usr/share");
     set("KORVEL_URL_OPENER", opener);
@@ -93,6 +105,48 @@ void PrepareInstallerHome(const SandboxHome& sandbox,
     for (const char* dir : {"/ProgramFiles", "/system-share/applications", "/Desktop", "/Documents",
                             "/Downloads", "/.local/share/applications"}) {
         std::filesystem::create_directories(home + dir);
+    }
+}
+
+std::vector<std::string> NonAsciiPayloadNames() {
+    std::string longName;
+    for (int i = 0; i < 40; ++i)
+        longName += "\xC3\xBC";  // ü: 200 characters in 244 bytes, below the 255-byte limit
+    longName += std::string(156, 'n') + ".txt";
+    std::vector<std::string> names = {
+        "Benutzerhandbuch f\xC3\xBCr/\xC3\xBCn\xC3\xAF"
+        "c\xC3\xB6"
+        "d\xC3\xA9.txt",
+        "Fran\xC3\xA7"
+        "ais/\xC3\xA9l\xC3\xA8ve \xC3\xA0 l'\xC3\xA9"
+        "cole.txt",
+        "\xC3\xA9"
+        "cole.txt",  // composed
+        "e\xCC\x81"
+        "cole.txt",  // the same with a combining accent: another file
+        "\xE8\xAF\xB4\xE6\x98\x8E.txt",
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.txt",
+        "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0.txt",
+        "\xD8\xB9\xD8\xB1\xD8\xA8\xD9\x8A.txt",
+        "\xF0\x9F\x98\x80 smile.txt",
+        longName,
+    };
+    std::string deep;
+    for (int level = 0; level < 24; ++level)
+        deep += "Ebene \xC3\x9F" + std::to_string(level) + "/";
+    names.push_back(deep + "tief unten.txt");
+    return names;
+}
+
+void WriteNonAsciiPayload(const std::string& folder) {
+    std::mt19937 rng(7);
+    for (const std::string& name : NonAsciiPayloadNames()) {
+        const std::string path = folder + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::string content = name + "\n";
+        for (int i = 0; i < 3000; ++i)
+            content += static_cast<char>(rng());
+        WriteFile(path, content);
     }
 }
 

@@ -57,6 +57,15 @@ private:
 // instead of starting a browser, the demo application's launch record and the
 // folders shortcuts go to. The variables live as long as `env`.
 void PrepareInstallerHome(const SandboxHome& sandbox, std::vector<std::unique_ptr<ScopedEnv>>& env);
+// The same for another home folder (HOME and the XDG homes point there too).
+void PrepareInstallerHome(const std::string& home, std::vector<std::unique_ptr<ScopedEnv>>& env);
+
+// Relative names of a payload in many scripts (German, French, Chinese,
+// Japanese, Cyrillic, Arabic), a name with a combining accent beside its
+// composed twin, an emoji, a 200-character name and a deep tree; UTF-8.
+std::vector<std::string> NonAsciiPayloadNames();
+// Writes those files below `folder`, each with its name and noise as content.
+void WriteNonAsciiPayload(const std::string& folder);
 
 std::string ReadFile(const std::string& path);
 // True when a socket can be bound on ::1 (the machine has IPv6 loopback).

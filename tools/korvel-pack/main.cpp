@@ -1,9 +1,11 @@
 // korvel-pack: the vendor's package builder (usage in docs/install.md).
-//   build   --payload DIR --uninstaller FILE [--stub FILE] --registry-name N
+//   build   (--payload DIR | --payload-7z ARCHIVE) --uninstaller FILE [--stub FILE] --registry-name
+//   N
 //           --short-name N --version V --product-name N --release-date D
 //           --web-address U --publisher P [--x64] [--level N] [--mtime SECONDS] -o PACKAGE
 //   config  PACKAGE --mirror URL... [--name-prefix P] -o CONFIG.xml
 //   inspect PACKAGE
+//   check   PACKAGE
 //   extract PACKAGE FOLDER
 #include <unistd.h>
 
@@ -22,13 +24,15 @@ namespace {
 
 int Usage() {
     fprintf(stderr,
-            "usage: korvel-pack build --payload DIR --uninstaller FILE [--stub FILE]\n"
+            "usage: korvel-pack build (--payload DIR | --payload-7z ARCHIVE) --uninstaller FILE\n"
+            "         [--stub FILE]\n"
             "         --registry-name N --short-name N --version V --product-name N\n"
             "         --release-date YYYY-MM-DD --web-address URL --publisher TEXT [--x64]\n"
             "         [--level 0-9] [--mtime SECONDS] -o PACKAGE\n"
             "       korvel-pack config PACKAGE --mirror URL [--mirror URL ...]\n"
             "         [--name-prefix P] -o CONFIG.xml\n"
             "       korvel-pack inspect PACKAGE\n"
+            "       korvel-pack check PACKAGE\n"
             "       korvel-pack extract PACKAGE FOLDER\n");
     return 2;
 }
@@ -74,10 +78,12 @@ int Fail(const std::string& error) {
 int Build(const Args& args) {
     PackInput in;
     in.strPayloadFolder = args.Get("--payload");
+    in.strPayloadArchive = args.Get("--payload-7z");
     in.strUninstaller = args.Get("--uninstaller");
     in.strStub = args.Get("--stub");
     const std::string out = args.Get("-o");
-    if (in.strPayloadFolder.empty() || in.strUninstaller.empty() || out.empty())
+    if (in.strPayloadFolder.empty() == in.strPayloadArchive.empty() || in.strUninstaller.empty() ||
+        out.empty())
         return Usage();
     in.facts.strRegistryName = args.Get("--registry-name");
     in.facts.strShortName = args.Get("--short-name");
@@ -123,6 +129,20 @@ int Inspect(const Args& args) {
         json.find("\"magic_ok\":1") == std::string::npos)
         return Fail(args.positional[0] + " is not a setup package");
     return 0;
+}
+
+// Exit 0 only when the installer's engine extracts every entry.
+int Check(const Args& args) {
+    if (args.positional.size() != 1)
+        return Usage();
+    PayloadCheck check;
+    std::string error;
+    if (!CheckPackage(args.positional[0], check, error))
+        return Fail(error);
+    printf("%s\n", PayloadCheckJson(check).c_str());
+    if (!check.ok)
+        fprintf(stderr, "korvel-pack: %s\n", check.message.c_str());
+    return check.ok ? 0 : 1;
 }
 
 FILE* g_json = nullptr;
@@ -173,6 +193,8 @@ int main(int argc, char** argv) {
         return Config(args);
     if (command == "inspect")
         return Inspect(args);
+    if (command == "check")
+        return Check(args);
     if (command == "extract")
         return Extract(args);
     return Usage();

@@ -12,11 +12,14 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <unordered_map>
 
 #include <boost/shared_ptr.hpp>
 
 #include "data/json_object.h"
 #include "data/xml_parse.h"
+#include "install/archive_engine.h"
+#include "install/seven_zip_headers.h"
 #include "platform/text.h"
 
 namespace {
@@ -50,6 +53,46 @@ bool WriteWhole(const std::string& path, const std::string& data) {
     return rename(temp.c_str(), path.c_str()) == 0;
 }
 
+// A name for a message: bytes that are not UTF-8 shown as \xNN.
+std::string Printable(const std::string& name) {
+    std::string out;
+    for (size_t i = 0; i < name.size();) {
+        size_t len = 1;
+        while (len <= 4 && i + len <= name.size() && !IsValidUtf8(name.substr(i, len)))
+            ++len;
+        if (len > 4 || i + len > name.size()) {
+            char hex[8];
+            snprintf(hex, sizeof(hex), "\\x%02X", static_cast<unsigned char>(name[i]));
+            out += hex;
+            ++i;
+        } else {
+            out.append(name, i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The archive stores names as UTF-16: a name must be UTF-8 to get there, and
+// beyond ASCII only when the conversion runs through UTF-8.
+bool CheckName(const std::string& shown, const std::string& name, bool utf8Active,
+               std::string& error) {
+    if (!IsValidUtf8(name)) {
+        error = "file name is not valid UTF-8: " + Printable(shown);
+        return false;
+    }
+    if (!utf8Active && !IsAscii(name)) {
+        error = "no UTF-8 locale on this system to store the name " + shown;
+        return false;
+    }
+    return true;
+}
+
 // Relative names below root, folders included, in byte order.
 void ListTree(const std::string& root, const std::string& rel, std::vector<std::string>& out) {
     DIR* dir = opendir((rel.empty() ? root : root + "/" + rel).c_str());
@@ -76,7 +119,7 @@ la_ssize_t AppendToString(archive*, void* client, const void* buffer, size_t len
 }
 
 bool AddEntry(archive* a, const std::string& root, const std::string& rel, int64_t mtime,
-              std::string& error) {
+              bool utf8Active, std::string& error) {
     const std::string full = root + "/" + rel;
     struct stat st;
     if (lstat(full.c_str(), &st) != 0) {
@@ -101,13 +144,16 @@ bool AddEntry(archive* a, const std::string& root, const std::string& rel, int64
         if (n < 0)
             return false;
         target[n] = 0;
+        if (!CheckName(full + " -> " + target, target, utf8Active, error))
+            return false;
         archive_entry_set_symlink(entry.get(), target);
         archive_entry_set_size(entry.get(), 0);
     } else if (!S_ISDIR(st.st_mode)) {
         return true;  // devices, sockets and pipes are not payload
     }
     if (archive_write_header(a, entry.get()) != ARCHIVE_OK) {
-        error = archive_error_string(a) ? archive_error_string(a) : "write header failed";
+        error = full + ": " +
+                (archive_error_string(a) ? archive_error_string(a) : "write header failed");
         return false;
     }
     for (size_t pos = 0; pos < data.size(); pos += kBlockSize) {
@@ -131,6 +177,7 @@ bool ReadStub(const PackInput& in, std::string& stub, std::string& error) {
 }  // namespace
 
 bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& error) {
+    const ScopedUtf8Names utf8Names;  // names reach the archive's UTF-16 through UTF-8
     std::unique_ptr<archive, WriterDeleter> a(archive_write_new());
     archive_write_set_format_7zip(a.get());
     archive_write_set_format_option(a.get(), "7zip", "compression", "lzma2");
@@ -149,9 +196,12 @@ bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& err
     }
     std::vector<std::string> names;
     ListTree(in.strPayloadFolder, "", names);
-    for (const std::string& rel : names)
-        if (!AddEntry(a.get(), in.strPayloadFolder, rel, in.nMtime, error))
+    for (const std::string& rel : names) {
+        const std::string full = in.strPayloadFolder + "/" + rel;
+        if (!CheckName(full, rel, utf8Names.Active(), error) ||
+            !AddEntry(a.get(), in.strPayloadFolder, rel, in.nMtime, utf8Names.Active(), error))
             return false;
+    }
     if (archive_write_close(a.get()) != ARCHIVE_OK) {
         error = archive_error_string(a.get()) ? archive_error_string(a.get()) : "close failed";
         return false;
@@ -185,19 +235,38 @@ std::string AssemblePackage(std::string stub, PackageHeader header, const std::s
     return file;
 }
 
+bool ReadPayload(const PackInput& in, std::string& payload, std::string& error) {
+    if (in.strPayloadArchive.empty())
+        return BuildPayloadArchive(in, payload, error);
+    if (!ReadWhole(in.strPayloadArchive, payload)) {
+        error = "cannot read payload archive " + in.strPayloadArchive;
+        return false;
+    }
+    if (payload.size() < 6 || memcmp(payload.data(), "7z\xBC\xAF\x27\x1C", 6) != 0) {
+        error = in.strPayloadArchive + " is not a 7z archive";
+        return false;
+    }
+    return true;
+}
+
 bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error) {
     std::string uninstaller, payload, stub;
     if (!ReadWhole(in.strUninstaller, uninstaller)) {
         error = "cannot read uninstaller " + in.strUninstaller;
         return false;
     }
-    if (!ReadStub(in, stub, error) || !BuildPayloadArchive(in, payload, error))
+    if (!ReadStub(in, stub, error) || !ReadPayload(in, payload, error))
         return false;
     const int64_t total = static_cast<int64_t>(std::max(stub.size(), kMinStub)) + 16 +
                           kPackageHeaderSize +
                           static_cast<int64_t>(payload.size() + uninstaller.size());
     if (total > kMaxPackage) {
         error = "package would reach 2 GiB";
+        return false;
+    }
+    const PayloadCheck check = CheckPayload(payload);
+    if (!check.ok) {
+        error = check.message;
         return false;
     }
     const std::string file =
@@ -207,6 +276,118 @@ bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& 
         return false;
     }
     return true;
+}
+
+namespace {
+
+std::string RefusalText(const std::string& name, const std::string& method,
+                        const std::string& reason, bool unsafe) {
+    const std::string who = name.empty() ? "archive header" : Printable(name);
+    if (method.empty() || unsafe)
+        return who + ": cannot be extracted by the installer's engine (" + reason + ")";
+    const bool encrypted = method.find("7zAES") != std::string::npos;
+    return who + ": method " + method + " is not supported by the installer's engine (" + reason +
+           "); " +
+           (encrypted ? "repack without a password (no -p, no -mhe)"
+                      : "repack with -m0=LZMA2 or -mf=off");
+}
+
+}  // namespace
+
+PayloadCheck CheckPayload(const std::string& archive) {
+    PayloadCheck check;
+    ArchiveHeaders methods;
+    std::string methodError;
+    const bool haveMethods = ReadArchiveHeaders(archive, methods, methodError);
+    check.headerMethod = methods.headerMethod;
+    std::vector<ArchiveEntryCheck> engine;
+    std::string archiveError;
+    check.ok = ArchiveEngineCheck(archive.data(), archive.size(), engine, archiveError);
+    // The engine names folders with a trailing "/", the headers without.
+    auto key = [](std::string name) {
+        while (!name.empty() && name.back() == '/')
+            name.pop_back();
+        return name;
+    };
+    std::unordered_map<std::string, const ArchiveEntryCheck*> byName;
+    for (const ArchiveEntryCheck& e : engine)
+        byName.emplace(key(e.name), &e);
+    auto add = [&check](const std::string& name, const std::string& method,
+                        const ArchiveEntryCheck* seen) {
+        PayloadEntryCheck e;
+        e.name = name;
+        e.method = method;
+        e.extracted = seen && seen->ok;
+        e.error = seen ? seen->error : "not reached";
+        if (!method.empty() &&
+            std::find(check.methods.begin(), check.methods.end(), method) == check.methods.end())
+            check.methods.push_back(method);
+        check.entries.push_back(e);
+    };
+    if (haveMethods) {
+        for (const ArchiveHeaderEntry& m : methods.entries) {
+            auto it = byName.find(key(m.name));
+            add(m.name, m.method, it == byName.end() ? nullptr : it->second);
+        }
+    } else {
+        for (const ArchiveEntryCheck& e : engine)
+            add(e.name, "", &e);
+    }
+    if (check.ok)
+        return check;
+    // The engine's first failed entry, else the archive as a whole.
+    bool unsafe = false;
+    for (const ArchiveEntryCheck& e : engine) {
+        if (!e.ok) {
+            check.failureName = e.name;
+            check.failureError = e.error;
+            unsafe = e.unsafe;
+            for (const PayloadEntryCheck& p : check.entries)
+                if (key(p.name) == key(e.name))
+                    check.failureMethod = p.method;
+            break;
+        }
+    }
+    if (check.failureName.empty()) {
+        check.failureMethod = methods.headerMethod;
+        check.failureError = !archiveError.empty() ? archiveError : methodError;
+    }
+    check.message = RefusalText(check.failureName, check.failureMethod, check.failureError, unsafe);
+    return check;
+}
+
+std::string PayloadCheckJson(const PayloadCheck& check) {
+    CJsonObject o;
+    o.Add("ok", check.ok ? 1 : 0);
+    o.Add("entry_count", static_cast<int>(check.entries.size()));
+    // Each chain with the number of entries that use it.
+    CJsonObject methods;
+    for (const std::string& m : check.methods)
+        methods.Add(m, static_cast<int>(std::count_if(
+                           check.entries.begin(), check.entries.end(),
+                           [&m](const PayloadEntryCheck& e) { return e.method == m; })));
+    o.Add("methods", methods);
+    o.Add("header_method", check.headerMethod);
+    CJsonObject entries;
+    for (const PayloadEntryCheck& e : check.entries) {
+        CJsonObject item;
+        item.Add("name", e.name);
+        item.Add("method", e.method);
+        item.Add("extracted", e.extracted ? 1 : 0);
+        if (!e.extracted)
+            item.Add("error", e.error);
+        entries.Add(item);
+    }
+    o.Add("entries", entries);
+    if (!check.ok) {
+        CJsonObject failure;
+        failure.Add("name", check.failureName);
+        failure.Add("method", check.failureMethod);
+        failure.Add("error", check.failureError);
+        failure.Add("message", check.message);
+        o.Add("first_failure", failure);
+    }
+    return o.ToString();
 }
 
 std::string PackageNameFor(const std::string& namePrefix, const std::string& wholeMd5) {
@@ -321,5 +502,34 @@ bool InspectPackage(const std::string& packagePath, std::string& json, std::stri
                                           : 0);
     o.Add("checks", checks);
     json = o.ToString();
+    return true;
+}
+
+bool CheckPackage(const std::string& packagePath, PayloadCheck& check, std::string& error) {
+    std::string data;
+    if (!ReadWhole(packagePath, data)) {
+        error = "cannot read package " + packagePath;
+        return false;
+    }
+    int32_t offset = -1;
+    if (data.size() >= kHeaderOffsetPosition + sizeof(offset))
+        memcpy(&offset, &data[kHeaderOffsetPosition], sizeof(offset));
+    if (offset < 0 ||
+        static_cast<int64_t>(offset) > static_cast<int64_t>(data.size()) - kPackageHeaderSize) {
+        error = "the header does not lie inside " + packagePath;
+        return false;
+    }
+    PackageHeader h;
+    memcpy(&h, &data[static_cast<size_t>(offset)], sizeof(h));
+    if (h.nPayloadOffset < 0 || h.nPayloadSize < 0 ||
+        static_cast<int64_t>(h.nPayloadOffset) + h.nPayloadSize >
+            static_cast<int64_t>(data.size())) {
+        error = "the payload does not lie inside " + packagePath;
+        return false;
+    }
+    // Cut the file down to its payload in place: no second copy of it.
+    data.resize(static_cast<size_t>(h.nPayloadOffset) + static_cast<size_t>(h.nPayloadSize));
+    data.erase(0, static_cast<size_t>(h.nPayloadOffset));
+    check = CheckPayload(data);
     return true;
 }

@@ -8,7 +8,8 @@
 #include "install/package.h"
 
 struct PackInput {
-    std::string strPayloadFolder;
+    std::string strPayloadFolder;   // packed here, or
+    std::string strPayloadArchive;  // an existing 7z archive taken byte for byte
     std::string strUninstaller;
     std::string strStub;        // optional start of the executable
     InstallProductFacts facts;  // the header fields
@@ -19,12 +20,37 @@ struct PackInput {
 // The payload folder as a solid LZMA2 7z archive; entries in byte order of
 // their names, so the same folder gives the same bytes. false with a reason.
 bool BuildPayloadArchive(const PackInput& in, std::string& archive, std::string& error);
+// What the installer's extraction engine makes of a payload archive.
+struct PayloadEntryCheck {
+    std::string name;
+    std::string method;      // coder chain, "" for entries without data or when unknown
+    bool extracted = false;  // the engine decoded it completely
+    std::string error;       // the engine's reason otherwise
+};
+struct PayloadCheck {
+    bool ok = false;  // every entry extracts
+    std::vector<PayloadEntryCheck> entries;
+    std::vector<std::string> methods;  // distinct chains in order of appearance
+    std::string headerMethod;          // chain of a packed header
+    // The first failure: the entry ("" for the archive as a whole), its
+    // chain, the engine's reason, and the refusal text for the vendor.
+    std::string failureName, failureMethod, failureError, message;
+};
+// Decodes the whole archive through the installer's engine, writing nothing.
+PayloadCheck CheckPayload(const std::string& archive);
+std::string PayloadCheckJson(const PayloadCheck& check);
+// The same for the payload of a package file; false with a reason when the
+// package's layout does not lead to a payload.
+bool CheckPackage(const std::string& packagePath, PayloadCheck& check, std::string& error);
+
 // Package bytes: the stub (at least 64 bytes, padded to 16; bytes 32..35 get
 // the header offset), then header, payload, uninstaller; with headerLast the
 // header goes after the two blocks, ending the file. Offsets and sizes are set.
 std::string AssemblePackage(std::string stub, PackageHeader header, const std::string& payload,
                             const std::string& uninstaller, bool headerLast = false);
 // Stub (bytes 32..35 hold the header offset), header, payload, uninstaller.
+// The payload is checked with CheckPayload first; a payload the installer
+// could not extract is refused with its message and nothing is written.
 bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error);
 
 // Download configuration text (version 1) for a package and its mirrors.
