@@ -108,6 +108,40 @@ void PaintCanvas::CopyFrameRect(const FrameBuffer& frame, const RECT& rect) {
     }
 }
 
+bool PaintCanvas::Inside(const RECT& rect) const {
+    return m_pixels && rect.left >= 0 && rect.top >= 0 && rect.right <= m_width &&
+           rect.bottom <= m_height && rect.left < rect.right && rect.top < rect.bottom;
+}
+
+std::vector<uint32_t> PaintCanvas::ReadPixels(const RECT& rect) const {
+    std::vector<uint32_t> out;
+    if (!Inside(rect)) {
+        return out;
+    }
+    const size_t width = static_cast<size_t>(rect.right - rect.left);
+    out.resize(width * static_cast<size_t>(rect.bottom - rect.top));
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        const uint32_t* row = m_pixels + static_cast<size_t>(y) * m_width + rect.left;
+        std::copy(row, row + width, out.begin() + static_cast<ptrdiff_t>((y - rect.top) * width));
+    }
+    return out;
+}
+
+void PaintCanvas::WritePixels(const RECT& rect, const std::vector<uint32_t>& pixels) {
+    if (!Inside(rect)) {
+        return;
+    }
+    const size_t width = static_cast<size_t>(rect.right - rect.left);
+    if (pixels.size() != width * static_cast<size_t>(rect.bottom - rect.top)) {
+        return;
+    }
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        const auto from = pixels.begin() + static_cast<ptrdiff_t>((y - rect.top) * width);
+        std::copy(from, from + static_cast<ptrdiff_t>(width),
+                  m_pixels + static_cast<size_t>(y) * m_width + rect.left);
+    }
+}
+
 void PaintCanvas::MarkChanged(const RECT& rect) {
     const RECT clipped{std::max<LONG>(rect.left, 0), std::max<LONG>(rect.top, 0),
                        std::min<LONG>(rect.right, m_width), std::min<LONG>(rect.bottom, m_height)};

@@ -43,6 +43,11 @@ public:
     // The same for one rectangle of the frame, placed at the same position.
     void CopyFrameRect(const FrameBuffer& frame, const RECT& rect);
 
+    // The pixels of a rectangle inside the surface, row by row, and back;
+    // a rectangle not wholly inside reads as nothing and writes nothing.
+    std::vector<uint32_t> ReadPixels(const RECT& rect) const;
+    void WritePixels(const RECT& rect, const std::vector<uint32_t>& pixels);
+
     // Marks an area (clipped to the surface) or the whole surface changed.
     void MarkChanged(const RECT& rect);
     void MarkAllChanged();
@@ -54,6 +59,7 @@ public:
 
 private:
     void Release();
+    bool Inside(const RECT& rect) const;
 
     HDC m_dc = nullptr;
     HBITMAP m_bitmap = nullptr;

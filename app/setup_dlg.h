@@ -208,6 +208,7 @@ protected:
     void BlitMemoryDc(HDC memDc, int height);
     void PushCanvas();
     uint32_t ControlsLook();
+    void DrawInstallPercent(int percent);
     RECT SweepArea() const;
     void CopyStatsToInfoView(IDownloader* download, DownloadStats& stats);
 
@@ -310,6 +311,12 @@ protected:
     DownloadTexts m_canvasTexts;
     int m_nCanvasPercent = -1;
     uint32_t m_nCanvasControls = 0;
+    // The installation percentage as last drawn: the frame's pixels under it
+    // and the same with the text over them (the disc soon covers that place,
+    // and then frame after frame holds the same pixels there).
+    int m_nPercentDrawn = -1;
+    std::vector<uint32_t> m_percentUnder;
+    std::vector<uint32_t> m_percentOver;
 
     std::mutex m_paintLock;  // one painter at a time: the paint thread or WM_PAINT
     // The render thread's hiding of the buttons and the worker's retry page

@@ -254,8 +254,7 @@ void SetupDlg::PaintInstallProgress() {
     }
     m_canvas.CopyFrame(m_display);
     if (percent >= 0) {
-        DrawStatusText(m_canvas.Dc(), m_fonts.percent, std::to_wstring(percent) + L"%",
-                       kInstallPercentRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE, kWhite);
+        DrawInstallPercent(percent);
     }
     DrawControls(m_canvas.Dc());
     if (all) {
@@ -298,6 +297,21 @@ void SetupDlg::CopyStatsToInfoView(IDownloader* download, DownloadStats& stats) 
         view.items.push_back(row);
     }
     RefreshInfoView(&view);
+}
+
+// The same text over the same pixels gives the same pixels: laid out once,
+// it is copied until the value or the pixels under it change.
+void SetupDlg::DrawInstallPercent(int percent) {
+    std::vector<uint32_t> under = m_canvas.ReadPixels(kInstallPercentRect);
+    if (percent == m_nPercentDrawn && !under.empty() && under == m_percentUnder) {
+        m_canvas.WritePixels(kInstallPercentRect, m_percentOver);
+        return;
+    }
+    DrawStatusText(m_canvas.Dc(), m_fonts.percent, std::to_wstring(percent) + L"%",
+                   kInstallPercentRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE, kWhite);
+    m_percentUnder = std::move(under);
+    m_percentOver = m_canvas.ReadPixels(kInstallPercentRect);
+    m_nPercentDrawn = percent;
 }
 
 RECT SetupDlg::SweepArea() const {

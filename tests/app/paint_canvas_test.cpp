@@ -109,6 +109,30 @@ TEST(PaintCanvas, CopiesOneRectangleOfAFrameInPlace) {
     EXPECT_EQ(0x000001u, window.At(50, 60));
 }
 
+TEST(PaintCanvas, ReadsAndWritesRectanglesInsideOnly) {
+    PaintCanvas canvas;
+    EXPECT_TRUE(canvas.ReadPixels(RECT{0, 0, 2, 2}).empty());  // no surface yet
+    ASSERT_TRUE(canvas.Ensure(kFrameWidth, kFrameHeight));
+    FrameBuffer frame = Solid(0);
+    for (size_t k = 0; k < frame.size(); ++k) {
+        frame[k] = static_cast<uint32_t>(k);
+    }
+    canvas.CopyFrame(frame);
+    const std::vector<uint32_t> block = canvas.ReadPixels(RECT{10, 20, 13, 22});
+    ASSERT_EQ(6u, block.size());
+    EXPECT_EQ(uint32_t(20 * kFrameWidth + 10), block[0]);
+    EXPECT_EQ(uint32_t(21 * kFrameWidth + 12), block[5]);
+    EXPECT_TRUE(canvas.ReadPixels(RECT{620, 0, 623, 1}).empty());  // reaches outside
+    EXPECT_TRUE(canvas.ReadPixels(RECT{5, 5, 5, 9}).empty());
+
+    canvas.WritePixels(RECT{100, 100, 103, 102}, block);
+    canvas.WritePixels(RECT{0, 0, 2, 2}, block);      // the wrong size: nothing written
+    canvas.WritePixels(RECT{620, 0, 623, 2}, block);  // outside: nothing written
+    EXPECT_EQ(block, canvas.ReadPixels(RECT{100, 100, 103, 102}));
+    EXPECT_EQ(1u, canvas.ReadPixels(RECT{1, 0, 2, 1})[0]);
+    EXPECT_EQ(620u, canvas.ReadPixels(RECT{620, 0, 621, 1})[0]);
+}
+
 TEST(PaintCanvas, TallerSurfaceIsNewAndKeepsRowsTheFrameLacks) {
     PaintCanvas canvas;
     ASSERT_TRUE(canvas.Ensure(kFrameWidth, kFrameHeight));
