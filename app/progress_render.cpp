@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+
+#include "platform/text.h"
 
 namespace {
 
@@ -43,12 +46,24 @@ ProgressGeometry::ProgressGeometry(int logoWidth, int logoHeight) {
     const double dx = logoX - kCentreX;
     const double dy = logoY - kCentreY;
     logoCornerDistance = static_cast<int>(std::sqrt(dx * dx + dy * dy));
+    sweepWidth = std::max(0, logoWidth);
+    sweepHeight = std::max(0, logoHeight);
+    sweepAngle.resize(static_cast<size_t>(sweepWidth) * sweepHeight);
+    for (int j = 0; j < sweepHeight; ++j) {
+        for (int i = 0; i < sweepWidth; ++i) {
+            sweepAngle[static_cast<size_t>(j) * sweepWidth + i] =
+                ClockwiseFromSix(i + 0.5 - sweepWidth / 2.0, j + 0.5 - sweepHeight / 2.0);
+        }
+    }
     distance.resize(static_cast<size_t>(kFrameWidth) * kFrameHeight);
+    wholeDistance.resize(distance.size());
     for (int j = 0; j < kFrameHeight; ++j) {
         for (int i = 0; i < kFrameWidth; ++i) {
             const double di = i - kCentreX;
             const double dj = j - kCentreY;
-            distance[static_cast<size_t>(j) * kFrameWidth + i] = std::sqrt(di * di + dj * dj);
+            const size_t k = static_cast<size_t>(j) * kFrameWidth + i;
+            distance[k] = std::sqrt(di * di + dj * dj);
+            wholeDistance[k] = static_cast<uint16_t>(distance[k]);
         }
     }
 }
@@ -85,6 +100,8 @@ void DrawDownloadSweep(int percent, const PixelImage& grey, const PixelImage& co
     const double hand = 3.6 * p;
     const int w = std::min(other.width, base.width), h = std::min(other.height, base.height);
     const double cx = base.width / 2.0, cy = base.height / 2.0;
+    // The angles were computed once for a logo of the usual size.
+    const bool table = base.width == geometry.sweepWidth && base.height == geometry.sweepHeight;
     for (int j = 0; j < h; ++j) {
         const int fy = geometry.logoY + j;
         if (fy < 0 || fy >= kFrameHeight) {
@@ -95,7 +112,10 @@ void DrawDownloadSweep(int percent, const PixelImage& grey, const PixelImage& co
             if (fx < 0 || fx >= kFrameWidth) {
                 continue;
             }
-            const bool swept = ClockwiseFromSix(i + 0.5 - cx, j + 0.5 - cy) < hand;
+            const double angle =
+                table ? geometry.sweepAngle[static_cast<size_t>(j) * geometry.sweepWidth + i]
+                      : ClockwiseFromSix(i + 0.5 - cx, j + 0.5 - cy);
+            const bool swept = angle < hand;
             if (swept == (p < 50)) {
                 const uint32_t px = other.At(i, j);
                 frame[static_cast<size_t>(fy) * kFrameWidth + fx] = px;
@@ -153,18 +173,22 @@ void InstallAnimation::PaintDisc(const PixelImage& finished, FrameBuffer& scratc
     const int y0 = std::max(0, cy - r), y1 = std::min(kFrameHeight - 1, cy + r);
     const bool haveBackground = finished.width >= kFrameWidth && finished.height >= kFrameHeight;
     for (int y = y0; y <= y1; ++y) {
+        const size_t row = static_cast<size_t>(y) * kFrameWidth;
+        const uint16_t* whole = m_geometry.wholeDistance.data() + row;
+        const uint32_t* back =
+            haveBackground ? finished.pixels.data() + static_cast<size_t>(y) * finished.width
+                           : nullptr;
+        uint32_t* px = scratch.data() + row;
         for (int x = x0; x <= x1; ++x) {
-            const double dist = m_geometry.DistanceAt(x, y);
-            const int d = static_cast<int>(dist);
+            const int d = whole[x];
             if (d >= r) {
                 continue;
             }
-            const uint32_t back = haveBackground ? finished.At(x, y) : kWhite;
-            uint32_t& px = scratch[static_cast<size_t>(y) * kFrameWidth + x];
+            const uint32_t b = back ? back[x] & kWhite : kWhite;
             if (r == d + 1) {
-                px = BlendChannelwise(px, back, dist - d);  // anti-aliased rim
+                px[x] = BlendChannelwise(px[x], b, m_geometry.distance[row + x] - d);  // rim
             } else {
-                px = back;
+                px[x] = b;
             }
         }
     }
@@ -175,10 +199,15 @@ void InstallAnimation::Render(int progress, uint32_t now, const PixelImage& logo
     m_nRadius = std::min(m_nRadius + 1, TargetRadius(progress));
     UpdateRings(now);
     BuildColourTable();
+    // Inside the rim the disc covers every pixel: the rings need not be drawn there.
+    const int inside = m_nRadius - 1;
     const size_t n = scratch.size();
+    const uint16_t* whole = m_geometry.wholeDistance.data();
     for (size_t k = 0; k < n; ++k) {
-        const int d = std::min(static_cast<int>(m_geometry.distance[k]), kColourTableSize - 1);
-        scratch[k] = m_colourTable[d];
+        const int d = whole[k];
+        if (d >= inside) {
+            scratch[k] = m_colourTable[std::min(d, kColourTableSize - 1)];
+        }
     }
     if (m_nRadius < m_geometry.logoCornerDistance) {
         CopyNonWhite(logo, m_geometry.logoX, m_geometry.logoY, scratch);
@@ -206,4 +235,24 @@ uint32_t AverageSpeed(uint64_t downloaded, uint32_t startTick, uint32_t now) {
         return 0;
     }
     return static_cast<uint32_t>(std::min(downloaded / (elapsed / 1000.0), 4294967295.0));
+}
+
+DownloadTexts MakeDownloadTexts(uint64_t downloaded, uint64_t total, uint32_t sampledSpeed) {
+    DownloadTexts texts;
+    if (downloaded > 0 && downloaded < total) {
+        char size[64];
+        FormatSize(sampledSpeed, size, sizeof size);
+        texts.bFigures = true;
+        texts.strSpeed = std::string(size) + "/s";
+        const double percent = std::max(0.0, downloaded * 100.0 / total);
+        char text[32];
+        snprintf(text, sizeof text, "%.0f%s", percent, "%");
+        texts.strPercent = text;
+        texts.nStatusId = DownloadTexts::kStatusDownloading;
+        texts.nDrawnPercent = static_cast<int>(percent);
+    } else {
+        texts.nStatusId =
+            total != 0 ? DownloadTexts::kStatusSizeKnown : DownloadTexts::kStatusSizeUnknown;
+    }
+    return texts;
 }

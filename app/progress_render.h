@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr int kFrameWidth = 622;
@@ -40,11 +41,20 @@ struct ProgressGeometry {
     int logoY = 0;
     int logoCornerDistance = 0;
     std::vector<double> distance;
+    std::vector<uint16_t> wholeDistance;  // the same, truncated: what the per-pixel passes index by
+    // Clockwise angle from six o'clock (degrees) of every logo pixel's centre
+    // around the logo's centre, for the download sweep.
+    int sweepWidth = 0;
+    int sweepHeight = 0;
+    std::vector<double> sweepAngle;
 
     // The logo is placed with its centre on the window's centre line.
     explicit ProgressGeometry(int logoWidth = 311, int logoHeight = 311);
     double DistanceAt(int x, int y) const {
         return distance[static_cast<size_t>(y) * kFrameWidth + x];
+    }
+    int WholeDistanceAt(int x, int y) const {
+        return wholeDistance[static_cast<size_t>(y) * kFrameWidth + x];
     }
 };
 
@@ -114,6 +124,27 @@ private:
     uint64_t m_nLastBytes = 0;
     uint32_t m_nSpeed = 0;
 };
+
+// What the download view writes below the logo. The painter compares it with
+// the texts on the window to know whether the text row has to be drawn again.
+struct DownloadTexts {
+    static constexpr int kStatusDownloading = 50;  // language strings of the status line
+    static constexpr int kStatusSizeKnown = 44;
+    static constexpr int kStatusSizeUnknown = 45;
+
+    bool bFigures = false;  // speed, percentage and status line; else the status line alone
+    std::string strSpeed;   // "<size>/s"
+    std::string strPercent;
+    int nStatusId = kStatusSizeUnknown;
+    int nDrawnPercent = 0;  // the percentage as drawn, truncated; 0 when not drawn
+
+    bool operator==(const DownloadTexts& o) const {
+        return bFigures == o.bFigures && strSpeed == o.strSpeed && strPercent == o.strPercent &&
+               nStatusId == o.nStatusId;
+    }
+    bool operator!=(const DownloadTexts& o) const { return !(*this == o); }
+};
+DownloadTexts MakeDownloadTexts(uint64_t downloaded, uint64_t total, uint32_t sampledSpeed);
 
 // Bytes per second since the download started, truncated.
 uint32_t AverageSpeed(uint64_t downloaded, uint32_t startTick, uint32_t now);

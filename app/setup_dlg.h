@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/paint_canvas.h"
 #include "app/progress_render.h"
 #include "download/download_types.h"
 #include "install/handoff.h"
@@ -225,10 +226,14 @@ protected:
     void RenderWaiting();
     void RenderInstall();
     void DrawControls(HDC dc);
-    void DrawDownloadTexts(HDC dc, uint64_t downloaded, uint64_t total, uint32_t itemSpeed);
+    void DrawDownloadTexts(const DownloadTexts& texts, const DownloadTexts* shown);
     void BlitFrame(const FrameBuffer& frame, int height, bool withControls,
                    const std::function<void(HDC)>& overlay);
     void BlitMemoryDc(HDC memDc, int height);
+    void PushCanvas();
+    uint32_t ControlsLook();
+    void DrawInstallPercent(int percent);
+    RECT SweepArea() const;
     void CopyStatsToInfoView(IDownloader* download, DownloadStats& stats);
 
     const std::shared_ptr<IProductInfo> m_product;
@@ -322,6 +327,21 @@ protected:
     FrameBuffer m_downloadBuffer;                   // paint thread only
     std::unique_ptr<InstallAnimation> m_animation;  // render thread only
     SpeedSampler m_speed;                           // paint thread only
+    // The cached surface and what it holds; used under m_paintLock. The
+    // download and installation views compose into it only when their
+    // content changed and push only the changed rectangles.
+    PaintCanvas m_canvas;
+    int m_nCanvasView = 0;  // 0: not a cached view (the next one starts afresh)
+    int m_nCanvasSweep = -1;
+    DownloadTexts m_canvasTexts;
+    int m_nCanvasPercent = -1;
+    uint32_t m_nCanvasControls = 0;
+    // The installation percentage as last drawn: the frame's pixels under it
+    // and the same with the text over them (the disc soon covers that place,
+    // and then frame after frame holds the same pixels there).
+    int m_nPercentDrawn = -1;
+    std::vector<uint32_t> m_percentUnder;
+    std::vector<uint32_t> m_percentOver;
 
     std::mutex m_paintLock;  // one painter at a time: the paint thread or WM_PAINT
     // The render thread's hiding of the buttons and the worker's retry page

@@ -1,6 +1,8 @@
 // The installer window's painters and the render thread of the installation
-// animation. Frames are computed in plain memory and shown with one
-// SetBitmapBits and one BitBlt per paint.
+// animation. Frames are computed in plain memory and composed on a cached
+// surface; the download and installation views redraw it only when what they
+// show changed and push only the rectangles that did.
+#include <algorithm>
 #include <cstring>
 
 #include "app/setup_dlg.h"
@@ -17,30 +19,14 @@ constexpr COLORREF kBandColour = 0xFDFBF7;
 constexpr COLORREF kStatusColour = 0xE58C19;
 constexpr int kBandTop = 338;
 
-// A memory DC with a fresh bitmap of the window's width; released on scope end.
-class MemoryCanvas {
-public:
-    MemoryCanvas(HDC windowDc, int width, int height)
-        : m_dc(CreateCompatibleDC(windowDc)),
-          m_bitmap(CreateCompatibleBitmap(windowDc, width, height)) {
-        m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~MemoryCanvas() {
-        SelectObject(m_dc, m_old);
-        DeleteObject(m_bitmap);
-        DeleteDC(m_dc);
-    }
-    MemoryCanvas(const MemoryCanvas&) = delete;
-    MemoryCanvas& operator=(const MemoryCanvas&) = delete;
+// The views the cached surface can hold.
+constexpr int kCanvasOther = 0;
+constexpr int kCanvasDownload = 1;
+constexpr int kCanvasInstall = 2;
 
-    HDC Dc() const { return m_dc; }
-    HBITMAP Bitmap() const { return m_bitmap; }
-
-private:
-    HDC m_dc;
-    HBITMAP m_bitmap;
-    HGDIOBJ m_old = nullptr;
-};
+// Where the download figures and status line go, and the installation percentage.
+constexpr RECT kDownloadTextRow{20, 358, 602, 378};
+constexpr RECT kInstallPercentRect{261, 325, 361, 385};
 
 void DrawStatusText(HDC dc, HFONT font, const std::wstring& text, RECT rc, UINT align,
                     COLORREF colour = kStatusColour) {
@@ -62,6 +48,7 @@ void SetupDlg::PaintThreadProc() {
 }
 
 void SetupDlg::RenderThreadProc() {
+    NameCurrentThread("korvel-render");
     while (!m_bClosing.load()) {
         const int phase = m_nProgressPhase.load();
         if (phase == 1 || phase == 2) {
@@ -162,78 +149,123 @@ void SetupDlg::PaintInstallPage() {
     RECT client{};
     GetClientRect(m_hWnd, &client);
     const int height = std::max<int>(client.bottom, kSetupHeight);
-    HDC wnd = GetDC(m_hWnd);
-    MemoryCanvas canvas(wnd, kSetupWidth, height);
-    ReleaseDC(m_hWnd, wnd);
+    m_nCanvasView = kCanvasOther;
+    if (!m_canvas.Ensure(kSetupWidth, height)) {
+        return;
+    }
+    HDC dc = m_canvas.Dc();
     RECT top{0, 0, kSetupWidth, height};
     if (m_bCustomOpen.load()) {
         top.bottom = kSetupHeight;
         RECT below{0, kSetupHeight, kSetupWidth, height};
-        FillColor(canvas.Dc(), &below, 0xFFFEFC);
+        FillColor(dc, &below, 0xFFFEFC);
     }
-    FillColor(canvas.Dc(), &top, kWhite);
+    FillColor(dc, &top, kWhite);
     RECT band{0, kBandTop, kSetupWidth, kSetupHeight};
-    FillColor(canvas.Dc(), &band, kBandColour);
-    DrawControls(canvas.Dc());
-    BlitMemoryDc(canvas.Dc(), height);
+    FillColor(dc, &band, kBandColour);
+    DrawControls(dc);
+    BlitMemoryDc(dc, height);
 }
 
 void SetupDlg::PaintFinished() {
-    HDC wnd = GetDC(m_hWnd);
-    MemoryCanvas canvas(wnd, kSetupWidth, kSetupHeight);
-    ReleaseDC(m_hWnd, wnd);
+    m_nCanvasView = kCanvasOther;
+    if (!m_canvas.Ensure(kSetupWidth, kSetupHeight)) {
+        return;
+    }
+    HDC dc = m_canvas.Dc();
     if (HBITMAP background = Bitmap(185)) {
-        HDC src = CreateCompatibleDC(canvas.Dc());
+        HDC src = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(src, background);
-        BitBlt(canvas.Dc(), 0, 0, kSetupWidth, kSetupHeight, src, 0, 0, SRCCOPY);
+        BitBlt(dc, 0, 0, kSetupWidth, kSetupHeight, src, 0, 0, SRCCOPY);
         SelectObject(src, old);
         DeleteDC(src);
     } else {
         RECT all{0, 0, kSetupWidth, kSetupHeight};
-        FillColor(canvas.Dc(), &all, kWhite);
+        FillColor(dc, &all, kWhite);
     }
     RECT band{0, kBandTop, kSetupWidth, kSetupHeight};
-    FillColor(canvas.Dc(), &band, kBandColour);
-    DrawControls(canvas.Dc());
-    BlitMemoryDc(canvas.Dc(), kSetupHeight);
+    FillColor(dc, &band, kBandColour);
+    DrawControls(dc);
+    BlitMemoryDc(dc, kSetupHeight);
 }
 
-// Shows a frame of plain pixels; `overlay` draws texts and controls over it.
+// Shows a frame of plain pixels whole; `overlay` draws texts and controls over it.
 void SetupDlg::BlitFrame(const FrameBuffer& frame, int height, bool withControls,
                          const std::function<void(HDC)>& overlay) {
-    HDC wnd = GetDC(m_hWnd);
-    MemoryCanvas canvas(wnd, kSetupWidth, height);
-    ReleaseDC(m_hWnd, wnd);
-    SetBitmapBits(canvas.Bitmap(), static_cast<DWORD>(frame.size() * 4), frame.data());
+    m_nCanvasView = kCanvasOther;
+    if (!m_canvas.Ensure(kSetupWidth, height)) {
+        return;
+    }
+    m_canvas.CopyFrame(frame);
     if (overlay) {
-        overlay(canvas.Dc());
+        overlay(m_canvas.Dc());
     }
     if (withControls) {
-        DrawControls(canvas.Dc());
+        DrawControls(m_canvas.Dc());
     }
-    BlitMemoryDc(canvas.Dc(), height);
+    BlitMemoryDc(m_canvas.Dc(), height);
 }
 
+void SetupDlg::PushCanvas() {
+    HDC wnd = GetDC(m_hWnd);
+    m_canvas.Push(wnd);
+    if (wnd) {
+        ReleaseDC(m_hWnd, wnd);
+    }
+}
+
+// What the drawn controls look like, folded into one word: a control shown,
+// hidden, hovered or pressed changes it.
+uint32_t SetupDlg::ControlsLook() {
+    uint32_t look = 2166136261u;
+    for (CommonCtrl* c : m_drawList) {
+        const uint32_t word = (c->IsVisible() ? 1u : 0u) | static_cast<uint32_t>(c->GetState())
+                                                               << 1;
+        look = (look ^ word) * 16777619u;
+    }
+    return look;
+}
+
+// The frame a new render brings is new all over; between frames only the
+// percentage or the controls can change.
 void SetupDlg::PaintInstallProgress() {
     const int front = m_nFrontIndex;
     const bool full = m_frameFull[front].load();
     if (full) {
-        m_display = m_frames[front];
+        // The painter owns a full buffer: take its pixels and hand the
+        // previous display buffer back for the render thread to fill.
+        std::swap(m_display, m_frames[front]);
+        m_frameFull[front] = false;
+        m_nFrontIndex = 1 - front;
     }
     if (m_display.empty()) {
         m_display = MakeWhiteFrame();
     }
-    BlitFrame(m_display, kSetupHeight, true, [this](HDC dc) {
-        if (m_nProgressPhase.load() == kPhaseInstall) {
-            const std::wstring text = std::to_wstring(m_nInstallProgress.load() / 10) + L"%";
-            DrawStatusText(dc, m_fonts.percent, text, RECT{261, 325, 361, 385},
-                           DT_CENTER | DT_VCENTER | DT_SINGLELINE, kWhite);
-        }
-    });
-    if (full) {
-        m_frameFull[front] = false;
-        m_nFrontIndex = 1 - front;
+    const int percent =
+        m_nProgressPhase.load() == kPhaseInstall ? m_nInstallProgress.load() / 10 : -1;
+    const uint32_t controls = ControlsLook();
+    const bool all = full || m_nCanvasView != kCanvasInstall || controls != m_nCanvasControls;
+    if (!all && percent == m_nCanvasPercent) {
+        return;  // the window shows this frame already
     }
+    m_nCanvasView = kCanvasOther;  // until the surface holds the whole frame
+    if (!m_canvas.Ensure(kSetupWidth, kSetupHeight)) {
+        return;
+    }
+    m_canvas.CopyFrame(m_display);
+    if (percent >= 0) {
+        DrawInstallPercent(percent);
+    }
+    DrawControls(m_canvas.Dc());
+    if (all) {
+        m_canvas.MarkAllChanged();
+    } else {
+        m_canvas.MarkChanged(kInstallPercentRect);
+    }
+    PushCanvas();
+    m_nCanvasView = kCanvasInstall;
+    m_nCanvasPercent = percent;
+    m_nCanvasControls = controls;
 }
 
 void SetupDlg::PaintFailure(HDC dc) {
@@ -267,6 +299,30 @@ void SetupDlg::CopyStatsToInfoView(IDownloader* download, DownloadStats& stats) 
     RefreshInfoView(&view);
 }
 
+// The same text over the same pixels gives the same pixels: laid out once,
+// it is copied until the value or the pixels under it change.
+void SetupDlg::DrawInstallPercent(int percent) {
+    std::vector<uint32_t> under = m_canvas.ReadPixels(kInstallPercentRect);
+    if (percent == m_nPercentDrawn && !under.empty() && under == m_percentUnder) {
+        m_canvas.WritePixels(kInstallPercentRect, m_percentOver);
+        return;
+    }
+    DrawStatusText(m_canvas.Dc(), m_fonts.percent, std::to_wstring(percent) + L"%",
+                   kInstallPercentRect, DT_CENTER | DT_VCENTER | DT_SINGLELINE, kWhite);
+    m_percentUnder = std::move(under);
+    m_percentOver = m_canvas.ReadPixels(kInstallPercentRect);
+    m_nPercentDrawn = percent;
+}
+
+RECT SetupDlg::SweepArea() const {
+    const int width = std::max(m_logoGrey.width, m_logoColour.width);
+    const int height = std::max(m_logoGrey.height, m_logoColour.height);
+    return RECT{m_geometry->logoX, m_geometry->logoY, m_geometry->logoX + width,
+                m_geometry->logoY + height};
+}
+
+// The sweep is drawn again only for a new percentage and the text row only
+// for new texts; an unchanged frame is not pushed.
 void SetupDlg::PaintDownload() {
     if (m_downloadBuffer.empty()) {
         m_downloadBuffer = MakeWhiteFrame();
@@ -277,8 +333,6 @@ void SetupDlg::PaintDownload() {
         BlitFrame(m_downloadBuffer, kSetupHeight, false, [this](HDC dc) { PaintFailure(dc); });
         return;
     }
-    DrawDownloadSweep(m_nDownloadPercent.load(), m_logoGrey, m_logoColour, *m_geometry,
-                      m_downloadBuffer);
     uint64_t downloaded = 0, total = 0;
     uint32_t itemSpeed = 0;
     {
@@ -295,35 +349,85 @@ void SetupDlg::PaintDownload() {
             total = stats.totalBytes > 0 ? stats.totalBytes : 0;
         }
     }
-    BlitFrame(m_downloadBuffer, kSetupHeight, false,
-              [&](HDC dc) { DrawDownloadTexts(dc, downloaded, total, itemSpeed); });
+    const uint32_t now = GetTickCount();
+    const DownloadTexts texts =
+        MakeDownloadTexts(downloaded, total, m_speed.Sample(downloaded, now));
+    if (m_pReporter) {
+        m_pReporter->SetProgress(
+            texts.nDrawnPercent, static_cast<int>(itemSpeed),
+            static_cast<int>(AverageSpeed(downloaded, m_nDownloadStartTick.load(), now)),
+            m_bCdnUsed.load());
+    }
+
+    const int percent = std::clamp(m_nDownloadPercent.load(), 0, 100);
+    const bool all = m_nCanvasView != kCanvasDownload;
+    const bool sweep = all || percent != m_nCanvasSweep;
+    const bool text = all || texts != m_canvasTexts;
+    if (!sweep && !text) {
+        return;  // the window shows this frame already
+    }
+    m_nCanvasView = kCanvasOther;  // until the surface holds the whole frame
+    if (!m_canvas.Ensure(kSetupWidth, kSetupHeight)) {
+        return;
+    }
+    if (sweep) {
+        DrawDownloadSweep(percent, m_logoGrey, m_logoColour, *m_geometry, m_downloadBuffer);
+    }
+    if (all) {
+        m_canvas.CopyFrame(m_downloadBuffer);
+        DrawDownloadTexts(texts, nullptr);
+        m_canvas.MarkAllChanged();
+    } else {
+        if (sweep) {
+            const RECT area = SweepArea();
+            m_canvas.CopyFrameRect(m_downloadBuffer, area);
+            m_canvas.MarkChanged(area);
+        }
+        if (text) {
+            DrawDownloadTexts(texts, &m_canvasTexts);
+        }
+    }
+    PushCanvas();
+    m_nCanvasView = kCanvasDownload;
+    m_nCanvasSweep = percent;
+    m_canvasTexts = texts;
 }
 
-void SetupDlg::DrawDownloadTexts(HDC dc, uint64_t downloaded, uint64_t total, uint32_t itemSpeed) {
-    const uint32_t now = GetTickCount();
-    const uint32_t sampled = m_speed.Sample(downloaded, now);
-    const uint32_t average = AverageSpeed(downloaded, m_nDownloadStartTick.load(), now);
-    const UINT line = DT_SINGLELINE | DT_VCENTER;
-    int drawnPercent = 0;
-    if (downloaded > 0 && downloaded < total) {
-        char size[64];
-        FormatSize(sampled, size, sizeof size);
-        DrawStatusText(dc, m_fonts.status, AnsiToWide(std::string(size) + "/s"),
-                       RECT{20, 358, 120, 378}, line | DT_LEFT);
-        const double percent = std::max(0.0, downloaded * 100.0 / total);
-        char text[32];
-        snprintf(text, sizeof text, "%.0f%s", percent, "%");
-        DrawStatusText(dc, m_fonts.status, AnsiToWide(text), RECT{502, 358, 602, 378},
-                       line | DT_RIGHT);
-        DrawStatusText(dc, m_fonts.status, GetLangString(50), RECT{161, 358, 461, 378},
-                       line | DT_CENTER);
-        drawnPercent = static_cast<int>(percent);
+// Draws the texts that differ from `shown` (all without it) on the surface,
+// each over the download buffer's pixels of its own rectangle.
+void SetupDlg::DrawDownloadTexts(const DownloadTexts& texts, const DownloadTexts* shown) {
+    struct Slot {
+        std::wstring text;
+        RECT rect;
+        UINT align;
+        bool changed;
+    };
+    const bool layout = !shown || shown->bFigures != texts.bFigures;
+    std::vector<Slot> slots;
+    if (texts.bFigures) {
+        slots.push_back({AnsiToWide(texts.strSpeed), RECT{20, 358, 120, 378}, DT_LEFT,
+                         layout || shown->strSpeed != texts.strSpeed});
+        slots.push_back({AnsiToWide(texts.strPercent), RECT{502, 358, 602, 378}, DT_RIGHT,
+                         layout || shown->strPercent != texts.strPercent});
+        slots.push_back({GetLangString(texts.nStatusId), RECT{161, 358, 461, 378}, DT_CENTER,
+                         layout || shown->nStatusId != texts.nStatusId});
     } else {
-        DrawStatusText(dc, m_fonts.status, GetLangString(total != 0 ? 44 : 45),
-                       RECT{40, 358, 582, 378}, line | DT_CENTER);
+        slots.push_back({GetLangString(texts.nStatusId), RECT{40, 358, 582, 378}, DT_CENTER,
+                         layout || shown->nStatusId != texts.nStatusId});
     }
-    if (m_pReporter) {
-        m_pReporter->SetProgress(drawnPercent, static_cast<int>(itemSpeed),
-                                 static_cast<int>(average), m_bCdnUsed.load());
+    if (layout) {
+        m_canvas.CopyFrameRect(m_downloadBuffer, kDownloadTextRow);
+        m_canvas.MarkChanged(kDownloadTextRow);
+    }
+    for (const Slot& slot : slots) {
+        if (!slot.changed) {
+            continue;
+        }
+        if (!layout) {
+            m_canvas.CopyFrameRect(m_downloadBuffer, slot.rect);
+            m_canvas.MarkChanged(slot.rect);
+        }
+        DrawStatusText(m_canvas.Dc(), m_fonts.status, slot.text, slot.rect,
+                       DT_SINGLELINE | DT_VCENTER | slot.align);
     }
 }

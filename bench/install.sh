@@ -5,7 +5,8 @@
 # on the install button to the finished page are set beside the download ideal
 # (package bytes / aggregate mirror rate, as bench/download.sh computes it)
 # plus `7zz x` of the same payload archive into a fresh folder; the paint
-# thread's CPU share is measured while downloading and while installing.
+# thread's and the render thread's CPU shares are measured while downloading
+# and while installing.
 # Median of RUNS runs; writes bench/results/install.json (install-7zz.json for
 # the 7zz builder) and prints a table.
 # PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` and wraps it
@@ -153,6 +154,8 @@ for i in range(runs):
     r["load_average_before"] = load
     r["paint_cpu_share_download"] = r["paint_cpu_seconds_download"] / r["download_seconds"]
     r["paint_cpu_share_install"] = r["paint_cpu_seconds_install"] / r["install_seconds"]
+    r["render_cpu_share_download"] = r["render_cpu_seconds_download"] / r["download_seconds"]
+    r["render_cpu_share_install"] = r["render_cpu_seconds_install"] / r["install_seconds"]
     # The whole process, in CPUs busy (2.0 = both cores); while downloading
     # this holds the in-process mirrors too.
     r["process_cpu_share_download"] = r["process_cpu_seconds_download"] / r["download_seconds"]
@@ -185,6 +188,8 @@ result = {
     "ratio_to_ideal_sum": round(total / (ideal + seven), 3),  # above 1: slower than the sum
     "paint_cpu_share_download": round(median("paint_cpu_share_download"), 4),
     "paint_cpu_share_install": round(median("paint_cpu_share_install"), 4),
+    "render_cpu_share_download": round(median("render_cpu_share_download"), 4),
+    "render_cpu_share_install": round(median("render_cpu_share_install"), 4),
     "process_cpu_share_download": round(median("process_cpu_share_download"), 3),
     "process_cpu_share_install": round(median("process_cpu_share_install"), 3),
     "marks_seconds_after_click": marks,
@@ -202,6 +207,8 @@ COLUMNS = [("click->finished s", "click_to_finished_seconds", "{:.2f}"),
            ("download s", "download_seconds", "{:.2f}"), ("install s", "install_seconds", "{:.2f}"),
            ("paint CPU dl", "paint_cpu_share_download", "{:.1%}"),
            ("paint CPU inst", "paint_cpu_share_install", "{:.1%}"),
+           ("render CPU dl", "render_cpu_share_download", "{:.1%}"),
+           ("render CPU inst", "render_cpu_share_install", "{:.1%}"),
            ("proc CPUs dl", "process_cpu_share_download", "{:.2f}"),
            ("proc CPUs inst", "process_cpu_share_install", "{:.2f}"),
            ("7zz x s", "seven_zip_seconds", "{:.2f}")]

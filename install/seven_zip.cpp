@@ -24,14 +24,6 @@ void ForwardProgress(void* context, int low, int high) {
     static_cast<I7zFileInfoCallback*>(context)->OnProgress(low, high);
 }
 
-bool WriteWholeFile(const std::string& path, const void* data, size_t size) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 bool CreateFolderChainA(const std::string& path) {
@@ -115,7 +107,7 @@ bool ArchiveExtractor::Run(const void* data, size_t size, const char* outputFold
     const std::string workFolder = tempFolder + "korvel_7z/";
     const std::string archivePath = workFolder + "Kor7ZFile.7z";
     if (tempFolder.empty() || !CreateFolderChainA(workFolder) ||
-        !WriteWholeFile(archivePath, data, size)) {
+        !WriteWholeFile(Utf8ToWide(archivePath), data, size)) {
         if (!tempFolder.empty())
             DeleteFolderTreeA(workFolder);
         m_pCallback->OnError(kArchiveBridgeError);

@@ -36,6 +36,13 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 // Deletes the folder with everything in it; false when it cannot be listed.
 bool DeleteDirectoryTree(const std::wstring& folder);
 
+// Writes a file in one piece, replacing an existing one: its blocks are
+// reserved first (a full disk fails before anything is written, and the file
+// system allocates once instead of block by block) and the bytes go out in
+// large writes without a stream buffer. False when any step fails; a partly
+// written file is removed.
+bool WriteWholeFile(const std::wstring& path, const void* data, size_t size);
+
 bool PathFileExists(const std::wstring& path);
 // Creates one folder; an existing folder counts as success.
 bool CreateDirectoryPath(const std::wstring& path);

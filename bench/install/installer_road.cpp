@@ -40,6 +40,7 @@ using std::chrono::seconds;
 constexpr int kMainX = 311, kMainY = 374;  // the install button, English layout
 constexpr char kPackageName[] = "Korvel12_x64.exe";
 constexpr char kPaintThreadName[] = "korvel-paint";
+constexpr char kRenderThreadName[] = "korvel-render";  // starts with the first accepted install
 
 // Log steps worth a time stamp, and the name each gets in the result.
 const std::pair<const char*, const char*> kMarkedSteps[] = {
@@ -57,14 +58,28 @@ const std::pair<const char*, const char*> kMarkedSteps[] = {
 struct Sample {
     Clock::time_point at;
     double paint = -1;
+    double render = 0;  // 0 before the render thread has started
     double process = -1;
 };
 
-std::atomic<int> g_paintTid{0};  // set before the click; 0 reads as no thread
+std::atomic<int> g_paintTid{0};   // set before the click; 0 reads as no thread
+std::atomic<int> g_renderTid{0};  // found at the first sample that sees it
+
+double RenderCpuSeconds() {
+    if (g_renderTid.load() == 0) {
+        const std::vector<int> render = FindThreadsNamed(kRenderThreadName);
+        if (render.size() != 1) {
+            return 0;
+        }
+        g_renderTid = render[0];
+    }
+    return ThreadCpuSeconds(g_renderTid.load());
+}
 
 Sample TakeSample() {
     Sample s;
     s.paint = ThreadCpuSeconds(g_paintTid.load());
+    s.render = RenderCpuSeconds();
     s.process = ProcessCpuSeconds();
     s.at = Clock::now();
     return s;
@@ -317,6 +332,8 @@ void Road::Measure(SetupDlg& dlg, int paintTid) {
     m_result.dClickToFinished = Seconds(finished.at - click.at);
     m_result.dPaintCpuDownload = verified.paint - click.paint;
     m_result.dPaintCpuInstall = finished.paint - verified.paint;
+    m_result.dRenderCpuDownload = verified.render - click.render;
+    m_result.dRenderCpuInstall = finished.render - verified.render;
     m_result.dProcessCpuDownload = verified.process - click.process;
     m_result.dProcessCpuInstall = finished.process - verified.process;
     AwaitInstallResult(dlg);
@@ -452,6 +469,8 @@ std::string RoadResultJson(const RoadResult& r) {
     cJSON_AddNumberToObject(root, "install_seconds", r.dInstall);
     cJSON_AddNumberToObject(root, "paint_cpu_seconds_download", r.dPaintCpuDownload);
     cJSON_AddNumberToObject(root, "paint_cpu_seconds_install", r.dPaintCpuInstall);
+    cJSON_AddNumberToObject(root, "render_cpu_seconds_download", r.dRenderCpuDownload);
+    cJSON_AddNumberToObject(root, "render_cpu_seconds_install", r.dRenderCpuInstall);
     cJSON_AddNumberToObject(root, "process_cpu_seconds_download", r.dProcessCpuDownload);
     cJSON_AddNumberToObject(root, "process_cpu_seconds_install", r.dProcessCpuInstall);
     cJSON* marks = cJSON_AddObjectToObject(root, "marks");

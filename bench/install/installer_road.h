@@ -27,6 +27,8 @@ struct RoadResult {
     double dInstall = 0;           // from there to the finished page
     double dPaintCpuDownload = 0;  // CPU seconds of the paint thread in each span
     double dPaintCpuInstall = 0;
+    double dRenderCpuDownload = 0;  // the installation animation's render thread
+    double dRenderCpuInstall = 0;
     double dProcessCpuDownload = 0;  // all threads, the in-process mirrors included
     double dProcessCpuInstall = 0;
     std::vector<std::pair<std::string, double>> marks;  // log steps, seconds after the click

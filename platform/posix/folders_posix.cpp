@@ -228,6 +228,28 @@ bool DeleteDirectoryTree(const std::wstring& folder) {
     return true;
 }
 
+bool WriteWholeFile(const std::wstring& path, const void* data, size_t size) {
+    const std::string name = WideToUtf8(path);
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    // File systems without reservations (EOPNOTSUPP) simply allocate while writing.
+    bool ok = size == 0 || fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0 ||
+              (errno != ENOSPC && errno != EFBIG && errno != EDQUOT);
+    const char* p = static_cast<const char*>(data);
+    for (size_t done = 0; ok && done < size;) {
+        const ssize_t n = write(fd, p + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    ok = close(fd) == 0 && ok;
+    if (!ok)
+        unlink(name.c_str());
+    return ok;
+}
+
 bool PathFileExists(const std::wstring& path) {
     struct stat st;
     return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0;

@@ -16,6 +16,43 @@ uint32_t At(const FrameBuffer& f, int x, int y) {
     return f[static_cast<size_t>(y) * kFrameWidth + x];
 }
 
+// A frame as the animation defines it, pixel by pixel from the exact
+// distances, for the animation's current disc radius and colour table.
+FrameBuffer DefinedFrame(const ProgressGeometry& g, const InstallAnimation& anim,
+                         const PixelImage& logo, const PixelImage& finished) {
+    FrameBuffer f = MakeWhiteFrame();
+    for (size_t k = 0; k < f.size(); ++k) {
+        f[k] = anim.ColourTable()[std::min(static_cast<int>(g.distance[k]), 1023)];
+    }
+    const int r = anim.Radius();
+    if (r < g.logoCornerDistance) {
+        CopyNonWhite(logo, g.logoX, g.logoY, f);
+    }
+    for (int y = 0; y < kFrameHeight; ++y) {
+        for (int x = 0; x < kFrameWidth; ++x) {
+            const double dist = g.DistanceAt(x, y);
+            const int d = static_cast<int>(dist);
+            if (d >= r) {
+                continue;
+            }
+            uint32_t& px = f[static_cast<size_t>(y) * kFrameWidth + x];
+            const uint32_t back = finished.At(x, y);
+            if (r != d + 1) {
+                px = back;
+                continue;
+            }
+            const double frac = dist - d;
+            uint32_t out = 0;
+            for (int shift = 0; shift < 24; shift += 8) {
+                const double a = (px >> shift) & 0xFF, b = (back >> shift) & 0xFF;
+                out |= (static_cast<uint32_t>(frac * a + (1.0 - frac) * b) & 0xFF) << shift;
+            }
+            px = out;
+        }
+    }
+    return f;
+}
+
 }  // namespace
 
 TEST(ProgressGeometry, CentreRadiusAndLogoPlace) {
@@ -77,6 +114,25 @@ TEST(DownloadSweep, BaseSwitchesAtFiftyAndQuadrantsFollowTheClock) {
     EXPECT_EQ(0xFFFFFFu, At(f, 0, 0));  // outside the logo stays white
 }
 
+// The angles computed once give the same sweep as computing them per pixel.
+TEST(DownloadSweep, AngleTableGivesTheSamePixels) {
+    ProgressGeometry table(60, 60);
+    ProgressGeometry direct(60, 60);
+    direct.sweepWidth = direct.sweepHeight = 0;
+    direct.sweepAngle.clear();
+    PixelImage grey = Solid(60, 60, 0x808080), colour = Solid(60, 60, 0x0000FF);
+    for (size_t k = 0; k < grey.pixels.size(); ++k) {
+        grey.pixels[k] = static_cast<uint32_t>(k * 2654435761u) & 0x7F7F7F;
+        colour.pixels[k] = static_cast<uint32_t>(k * 40503u) | 0x800000;
+    }
+    for (int p = 0; p <= 100; ++p) {
+        FrameBuffer a = MakeWhiteFrame(), b = MakeWhiteFrame();
+        DrawDownloadSweep(p, grey, colour, table, a);
+        DrawDownloadSweep(p, grey, colour, direct, b);
+        ASSERT_EQ(b, a) << p << " %";
+    }
+}
+
 TEST(InstallAnimation, DiscGrowsOnePixelPerFrameUpToTarget) {
     ProgressGeometry g;
     InstallAnimation anim(g);
@@ -96,6 +152,36 @@ TEST(InstallAnimation, DiscGrowsOnePixelPerFrameUpToTarget) {
     EXPECT_EQ(g.maxRadius, anim.Radius());
     EXPECT_EQ(0x112233u, At(scratch, 311, 100));  // logo gone under the disc
     EXPECT_EQ(0x112233u, At(scratch, 5, 5));
+}
+
+// Rendering skips the ring colours where the disc covers them and works from
+// truncated distances; every frame must still be the defined one, whatever
+// the scratch buffer held before.
+TEST(InstallAnimation, FramesEqualThePixelByPixelDefinition) {
+    ProgressGeometry g;
+    InstallAnimation anim(g);
+    PixelImage logo = Solid(311, 311, 0x00AA00);
+    PixelImage finished = Solid(kFrameWidth, kFrameHeight, 0);
+    for (size_t k = 0; k < logo.pixels.size(); ++k) {
+        logo.pixels[k] =
+            k % 7 == 0 ? 0xFFFFFFFFu : 0xFF000000u | static_cast<uint32_t>(k * 2654435761u);
+    }
+    for (size_t k = 0; k < finished.pixels.size(); ++k) {
+        finished.pixels[k] = 0xFF000000u | static_cast<uint32_t>(k * 40503u);  // high byte set
+    }
+    FrameBuffer scratch(static_cast<size_t>(kFrameWidth) * kFrameHeight, 0xDEADBEEFu);
+    uint32_t now = 5000;
+    int checked = 0;
+    for (int frame = 0; frame < 520; ++frame, now += 17) {
+        const int progress = frame < 30 ? 0 : (frame < 200 ? 400 : 1000);
+        anim.Render(progress, now, logo, finished, scratch);
+        if (frame % 9 == 0 || frame == 519) {
+            ASSERT_EQ(DefinedFrame(g, anim, logo, finished), scratch) << "frame " << frame;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(g.maxRadius, anim.Radius());
+    EXPECT_GT(checked, 50);
 }
 
 TEST(InstallAnimation, RingsAgeFadeAndDie) {

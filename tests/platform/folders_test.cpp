@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -164,6 +165,30 @@ TEST(FoldersTest, DeleteDirectoryTreeRemovesEverythingButFollowsNoLinks) {
     EXPECT_TRUE(DeleteDirectoryTree(dir.WSub("tree")));  // no trailing separator
     EXPECT_FALSE(PathFileExists(dir.WSub("tree")));
     EXPECT_EQ("p", ReadFile(dir.Sub("outside/precious.txt")));
+}
+
+TEST(FoldersTest, WriteWholeFileReplacesAndLeavesNothingHalfWritten) {
+    TempDir dir;
+    const std::string big(3 * 1024 * 1024 + 17, 'k');
+    WriteFile(dir.Sub("f"), std::string(5 * 1024 * 1024, 'o'));
+    ASSERT_TRUE(WriteWholeFile(dir.WSub("f"), big.data(), big.size()));
+    EXPECT_EQ(big, ReadFile(dir.Sub("f")));  // the longer old file is cut, not kept
+    ASSERT_TRUE(WriteWholeFile(dir.WSub("empty"), "", 0));
+    EXPECT_EQ("", ReadFile(dir.Sub("empty")));
+    EXPECT_FALSE(WriteWholeFile(dir.WSub("missing/f"), "x", 1));
+
+    // A full disk fails and leaves no partial file behind.
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "mounting a small file system needs root";
+    }
+    ASSERT_TRUE(CreateDirectoryPath(dir.WSub("small")));
+    if (mount("tmpfs", dir.Sub("small").c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "no tmpfs mount here";
+    }
+    EXPECT_FALSE(WriteWholeFile(dir.WSub("small/f"), big.data(), big.size()));
+    EXPECT_FALSE(PathFileExists(dir.WSub("small/f")));
+    EXPECT_TRUE(WriteWholeFile(dir.WSub("small/g"), big.data(), 4096));
+    umount(dir.Sub("small").c_str());
 }
 
 TEST(FoldersTest, SmallFileOperations) {
