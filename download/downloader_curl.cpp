@@ -300,8 +300,12 @@ HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, ItemAbortCheck);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, item);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
+        // The silence rule lives in the abort check; libcurl's averaged
+        // window only for a real speed floor.
+        if (m_tuning.lowSpeedLimit > 1) {
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
+        }
         curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -340,8 +344,12 @@ void DownloaderCurl::ItemThread(DownloadItem* item) {
         AutoMutex lock(m_hMutex);
         item->result = static_cast<int>(r);
         item->finishTick = GetTickCount();
+        // A range cut short by a split ends with a write error, yet all its
+        // bytes are in: closed now, with nothing for the dispatcher to decide.
+        const bool complete = static_cast<uint64_t>(item->pos) > item->end;
+        const int next = r == CURLE_OK ? kItemSucceeded : (complete ? kItemClosed : kItemFailed);
         int expected = kItemRunning;
-        item->state.compare_exchange_strong(expected, r == CURLE_OK ? kItemSucceeded : kItemFailed);
+        item->state.compare_exchange_strong(expected, next);
         item->handle = nullptr;
     }
     curl_easy_cleanup(h);
@@ -392,7 +400,12 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
 
 bool DownloaderCurl::ShouldAbort(const DownloadItem* item) const {
     const int s = item->state;
-    return s == kItemClosed || s == kItemFailed;
+    if (s == kItemClosed || s == kItemFailed)
+        return true;
+    // No byte for the low-speed time: the transfer ends and the dispatcher
+    // restarts its rest elsewhere.
+    const uint64_t silentMs = GetTickCount() - item->lastTick.load();
+    return silentMs >= static_cast<uint64_t>(std::max(m_tuning.lowSpeedTimeS, 0L)) * 1000;
 }
 
 // ---------------------------------------------------------------- completion
@@ -403,18 +416,28 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
     RaiseEvent(kEventItemEnded, item->id,
                static_cast<int>(reinterpret_cast<intptr_t>(item) & 0x7fffffff));
     TryComplete();
+    // An idle slot or a failed range is dealt with now, not at the next tick.
+    RequestDispatchPass();
 }
 
 void DownloaderCurl::TryComplete() {
     for (const auto& kv : items) {
-        // A failed range still waits for the dispatcher's decision.
-        if (kv.second.handle || kv.second.state == kItemFailed) {
+        // A running range that still owes bytes, or a failed one the
+        // dispatcher has yet to restart, keeps the download open.
+        const int s = kv.second.state;
+        if ((s == kItemRunning || s == kItemFailed) && kv.second.pos <= kv.second.end) {
             WriteLog("Download_CheckFinish : continue. now wait (%d).\n", kv.first);
             return;
         }
     }
     if (!image || !running)
         return;
+    // Transfers whose bytes are all in (a split left them nothing, their
+    // mirror went quiet) are not waited for; they end at their next call.
+    for (auto& kv : items) {
+        if (kv.second.state == kItemRunning)
+            kv.second.state = kItemClosed;
+    }
     if (m_bFileWriteFailed) {
         WriteLog("Download_CheckFinish : file write failed.\n");
         errorCode = kDownloadExeError;
@@ -424,12 +447,25 @@ void DownloaderCurl::TryComplete() {
         return;
     }
     HashCheck check = RunHashCheck(true);
+    if (check.verified && !HasDigests() && ShortRangeLeft()) {
+        // Nothing to check against and a range came back short (an error
+        // page, a truncated answer): a gap nothing can prove or place.
+        check.verified = false;
+        check.unplaceable = true;
+    }
     if (check.verified) {
         WriteLog("Download_CheckFinish : Finish download.\n");
         const int a = static_cast<int>(downloadedBytes.load());
         const int b = static_cast<int>(totalBytes.load());
         CloseFile();
         Finish(kStateFinished, kEventFinished, a, b);
+    } else if (check.unplaceable) {
+        // The whole-file digest says wrong, yet no block can be blamed:
+        // nothing to repair and nothing that proves the file.
+        WriteLog("Download_CheckFinish : CheckHash failed.\n");
+        errorCode = kCheckHashError;
+        Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
+               static_cast<int>(totalBytes.load()));
     } else if (check.boundReached || check.repairsStarted == 0) {
         // Nothing left that could make the file right.
         WriteLog("Download_CheckFinish : repair failed.\n");
@@ -437,6 +473,19 @@ void DownloaderCurl::TryComplete() {
         Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
                static_cast<int>(totalBytes.load()));
     }
+}
+
+bool DownloaderCurl::HasDigests() const {
+    return !task.fileHash.empty() || !task.blockHashes.empty();
+}
+
+bool DownloaderCurl::ShortRangeLeft() const {
+    // Succeeded ranges are final; one that did not reach its end left a gap.
+    for (const auto& kv : items) {
+        if (kv.second.state == kItemSucceeded && kv.second.pos <= kv.second.end)
+            return true;
+    }
+    return false;
 }
 
 void DownloaderCurl::Finish(int newState, int event, int a, int b) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -87,6 +88,8 @@ private:
     void CheckFinish(DownloadItem* item);  // takes the lock
     // Verifies and ends the download once no transfer is left.
     void TryComplete();
+    bool HasDigests() const;
+    bool ShortRangeLeft() const;
     DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
     const char* GetBestURL(const char* exclude);
     const char* GetBestURLExcept(const std::set<std::string>& exclude);
@@ -97,7 +100,9 @@ private:
 
     // Dispatcher (dispatcher.cpp).
     void DispatchThread();
-    bool WaitDispatchPeriod();
+    // Sleeps until the deadline or a requested pass; false once stopped.
+    bool WaitDispatchPass(std::chrono::steady_clock::time_point deadline);
+    void RequestDispatchPass();
     bool DispatchPass();                                  // false: gave up
     bool HandleFailed(DownloadItem& item, bool& closed);  // false: gave up
     void HandleRunning(DownloadItem& item);
@@ -113,6 +118,7 @@ private:
         bool verified = true;
         int repairsStarted = 0;
         bool boundReached = false;  // a block stayed wrong through every allowed pass
+        bool unplaceable = false;   // the whole-file digest fails, yet no block is to blame
     };
     HashCheck RunHashCheck(bool startRepairs);
     struct BadBlock {
@@ -212,6 +218,7 @@ private:
     int m_nThreadCount = 0;
     std::mutex m_wakeLock;
     std::condition_variable m_wake;  // cuts the dispatcher's sleep short on stop
+    bool m_passRequested = false;    // under m_wakeLock: a transfer ended
 };
 
 // MD5 of data as 32 upper-case hex digits into out (zero-filled first);

@@ -72,6 +72,10 @@ DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
     // The block checker may be reading; a repair started below must not write
     // under it. It picks nothing new while this thread holds the engine lock.
     { std::lock_guard<std::mutex> settle(m_imageReadLock); }
+    // Without any digest there is nothing to compare; the callers accept
+    // such a file only when every range arrived.
+    if (task.fileHash.empty() && task.blockHashes.empty())
+        return check;
     std::vector<BadBlock> bad;
     if (!m_blockStatus.empty()) {
         // Digests cover every block and most are known already: when all
@@ -82,10 +86,15 @@ DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
     } else {
         if (WholeFileMatches())
             return check;
+        // Block digests cover part of the file at most: a mismatch that no
+        // block explains lies where nothing can prove or repair it.
         bad = FindBadBlocks();
+        if (bad.empty()) {
+            check.verified = false;
+            check.unplaceable = true;
+            return check;
+        }
     }
-    if (bad.empty())
-        return check;
     check.verified = false;
     repairStarted = true;
     for (const BadBlock& b : bad) {

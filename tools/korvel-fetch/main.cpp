@@ -58,6 +58,7 @@ struct EventSink {
     Clock::time_point begin = Clock::now();
     Clock::time_point lastProgress{};
     Clock::time_point endTime{};
+    Clock::time_point lastByte{};  // the last progress event that brought bytes
     long long bytes = 0;
 
     double Seconds(Clock::time_point t) const {
@@ -67,6 +68,8 @@ struct EventSink {
         std::lock_guard<std::mutex> guard(lock);
         const Clock::time_point now = Clock::now();
         if (event == 3) {
+            if (a > bytes)
+                lastByte = now;
             bytes = a;
             if (now - lastProgress < std::chrono::milliseconds(100))
                 return 0;
@@ -126,20 +129,23 @@ int main(int argc, char** argv) {
     // Read the sink apart from the engine getters: transfers still ending
     // raise events under the engine lock and then wait for the sink.
     long long bytes = 0;
-    double seconds = 0;
+    double seconds = 0, lastByteSeconds = 0;
     {
         std::lock_guard<std::mutex> guard(sink.lock);
         bytes = sink.bytes;
         seconds = sink.Seconds(sink.endTime);
+        if (sink.lastByte != Clock::time_point{})
+            lastByteSeconds = sink.Seconds(sink.lastByte);
     }
     printf(
         "{\"summary\":true,\"state\":%d,\"error_code\":%d,\"error_name\":%s,"
         "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
-        "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f}\n",
+        "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f,"
+        "\"last_byte_seconds\":%.3f}\n",
         state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
         engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
         engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
-        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds);
+        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds, lastByteSeconds);
     fflush(stdout);
     ReleaseDownloader(engine);
     WaitForReleasedDownloaders(60000);
