@@ -63,6 +63,7 @@ bool DownloaderCurl::DispatchPass() {
                static_cast<int>(totalBytes.load()));
         return false;
     }
+    StartPendingRanges();
     const int count = static_cast<int>(items.size());
     bool closedAny = false;
     for (int id = 0; id < count && running; ++id) {

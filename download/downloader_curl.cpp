@@ -227,29 +227,54 @@ HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
         errorCode = kDownloadCheckUrlError;
         return E_FAIL;
     }
-    AutoMutex lock(m_hMutex);
-    if (m_bStopped)
-        return E_ABORT;
-    CloseFile();
-    totalBytes = 0;
-    downloadedBytes = 0;
-    const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
-    image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
-    if (!image) {
-        errorCode = kDownloadMallocError;
-        return E_POINTER;
+    uint32_t existing = 0;
+    {
+        AutoMutex lock(m_hMutex);
+        if (m_bStopped)
+            return E_ABORT;
+        CloseFile();
+        totalBytes = 0;
+        downloadedBytes = 0;
+        const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
+        image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
+        if (!image) {
+            errorCode = kDownloadMallocError;
+            return E_POINTER;
+        }
+        totalBytes = size;
+        const HRESULT hr = OpenDestination(existing);
+        if (hr != 0)
+            return hr;
+        WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
+                 file.Handle(), static_cast<int>(size), 1, task.path);
     }
-    totalBytes = size;
-    if (!file.Create(task.path)) {
-        // Without a destination file nothing the transfers fetch can be kept.
-        WriteLog("Download_BeginDownload : OpenFile failed, File(%s).\n", task.path);
+    // Hashing up to the whole file takes a moment; getters need not wait.
+    m_keptBlocks = HashExistingBlocks(existing);
+    return InitDownload();
+}
+
+HRESULT DownloaderCurl::OpenDestination(uint32_t& existing) {
+    existing = 0;
+    // With block digests the bytes of an earlier run may be kept: the file
+    // is cut to the configured size and read into the image to be proven.
+    const bool resume = !task.blockHashes.empty();
+    const PositionalFile::OpenResult r = file.Open(task.path, resume ? totalBytes.load() : 0);
+    if (r != PositionalFile::OpenResult::kOpened) {
+        // Without a destination file nothing the transfers fetch can be kept;
+        // a link or a device is never written through.
+        WriteLog(r == PositionalFile::OpenResult::kNotRegular
+                     ? "Download_BeginDownload : not a regular file, File(%s).\n"
+                     : "Download_BeginDownload : OpenFile failed, File(%s).\n",
+                 task.path);
         errorCode = kDownloadExeError;
         image.reset();
         return E_FAIL;
     }
-    WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
-             file.Handle(), static_cast<int>(size), 1, task.path);
-    return InitDownload();
+    if (resume) {
+        const int64_t got = file.Read(0, image.get(), totalBytes);
+        existing = got > 0 ? static_cast<uint32_t>(got) : 0;
+    }
+    return 0;
 }
 
 HRESULT DownloaderCurl::InitDownload() {
@@ -259,27 +284,39 @@ HRESULT DownloaderCurl::InitDownload() {
         errorCode = kDownloadUrlCountError;
         return E_INVALIDARG;
     }
-    if (m_bStopped)
+    if (m_bStopped || !image)
         return E_ABORT;
-    downloadedBytes = 0;
     const int t = (task.threadsPerUrl >= 1 && task.threadsPerUrl <= 10) ? task.threadsPerUrl : 2;
     // A file smaller than the transfer count still gets ranges of one byte or more.
     itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
     items.clear();
     running = true;
-    const uint32_t length = totalBytes / static_cast<uint32_t>(itemCount);
+    StartBlockChecks();
+    const std::vector<ByteSpan> missing = ApplyKeptBlocks();
+    const std::vector<ByteSpan> ranges = LayOutRanges(missing, static_cast<size_t>(itemCount));
     const uint32_t now = GetTickCount();
-    for (int i = 0; i < itemCount; ++i) {
-        DownloadItem& it = items[i];
-        it.id = i;
-        it.start = it.pos = static_cast<uint32_t>(i) * length;
-        it.end = (i == itemCount - 1) ? totalBytes - 1 : it.start + length - 1;
-        it.url = m_vecUrlCfg[static_cast<size_t>(i % n)].url;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        if (i >= static_cast<size_t>(itemCount)) {
+            m_pendingRanges.push_back(ranges[i]);
+            continue;
+        }
+        DownloadItem& it = items[static_cast<int>(i)];
+        it.id = static_cast<int>(i);
+        it.start = it.pos = ranges[i].first;
+        it.end = ranges[i].second;
+        it.url = m_vecUrlCfg[i % static_cast<size_t>(n)].url;
         it.lastTick = it.startTick = now;
         it.state = kItemRunning;
         BeginDownloadItem(&it);
     }
-    StartBlockChecks();
+    if (downloadedBytes > 0)
+        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
+                   static_cast<int>(totalBytes.load()));
+    if (ranges.empty()) {
+        // Every block was kept: the check decides at once.
+        TryComplete();
+        return 0;
+    }
     int dispatcher = ++m_nThreadCount;
     StartThread(std::thread(&DownloaderCurl::DispatchThread, this));
     WriteLog("Download_InitDownload : start download dispatch, thread(%d).\n", dispatcher);
@@ -421,6 +458,8 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
 }
 
 void DownloaderCurl::TryComplete() {
+    if (!m_pendingRanges.empty())
+        return;  // missing blocks still wait for a free transfer
     for (const auto& kv : items) {
         // A running range that still owes bytes, or a failed one the
         // dispatcher has yet to restart, keeps the download open.

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -53,6 +54,8 @@ public:
     int GetFailedResult() override { return failedResult; }
     void GetCheckedUrls(std::vector<UrlCfg>& out) override;
     void GetUsedUrls(std::vector<UrlCfg>& out) override;
+    // Bytes of an earlier run's file proven and kept at the start.
+    uint32_t GetKeptBytes() const { return m_keptBytes; }
 
     virtual HRESULT OnConfigDownloaded(DownloadItem* item);                                  // 19
     virtual HRESULT LoadConfigText(const char* text, int length);                            // 20
@@ -82,6 +85,21 @@ private:
     void EndWithConfigFailure();
     HRESULT ReadTask(IXMLParse& parser, const std::string& destPath, DownloadTask& out);
     bool IsAlreadyComplete(const DownloadTask& t);
+    // Opens the destination (error 14 when it cannot be, or is no regular
+    // file) and, with block digests, reads what an earlier run left into the
+    // image; existing = the bytes read. Under the lock.
+    HRESULT OpenDestination(uint32_t& existing);
+
+    // Resuming (resume.cpp). A span is first..last byte, inclusive.
+    typedef std::pair<uint32_t, uint32_t> ByteSpan;
+    // Which blocks among the first `existing` bytes of the image match their
+    // digest (one flag per block); two threads, no engine lock.
+    std::vector<char> HashExistingBlocks(uint32_t existing);
+    // Keeps the proven blocks in the image (zeroing the rest), counts them as
+    // received and returns the runs of missing blocks. Under the lock.
+    std::vector<ByteSpan> ApplyKeptBlocks();
+    // Starts waiting ranges while fewer than itemCount transfers run.
+    void StartPendingRanges();
 
     // Transfers (engine lock held unless noted).
     void ItemThread(DownloadItem* item);   // no lock
@@ -203,6 +221,11 @@ private:
         std::string lastUrl;
     };
     std::map<int, BlockRepair> m_repairs;
+    // Blocks proven from an earlier run's file, and the missing ranges that
+    // wait for a free transfer (more runs than transfers).
+    std::vector<char> m_keptBlocks;
+    std::deque<ByteSpan> m_pendingRanges;
+    std::atomic<uint32_t> m_keptBytes{0};
     // Items fetching a bad block again (and their restarts); never split, as
     // half a block handed to another mirror may go to the one that served it wrong.
     std::set<int> m_repairItems;
@@ -224,5 +247,11 @@ private:
 // MD5 of data as 32 upper-case hex digits into out (zero-filled first);
 // 0 without writing when outSize is below 32 (33 with the terminator), else 1.
 int Md5Hex(const void* data, unsigned length, char* out, int outSize);
+// The ranges over the missing spans for `count` transfers: a span per range
+// when there are at least as many spans, else the transfers shared out by
+// length (one at least each) and each span cut into equal parts, the last
+// part taking the rest. One span of the whole file gives the plain layout.
+std::vector<std::pair<uint32_t, uint32_t>> LayOutRanges(
+    const std::vector<std::pair<uint32_t, uint32_t>>& spans, size_t count);
 // The text between "http://" and the first "/download/"; false when absent.
 bool GetUrlHostPart(const std::string& url, std::string& host);

@@ -19,6 +19,14 @@ public:
 
     // Creates or truncates the file for writing; false when it cannot.
     bool Create(const std::string& path);
+    enum class OpenResult { kOpened, kNotRegular, kFailed };
+    // Opens or creates the file for reading and writing, never through a
+    // symbolic link and never anything but a regular file, and cuts it to
+    // at most keepBytes (0 empties it).
+    OpenResult Open(const std::string& path, uint64_t keepBytes);
+    // Reads up to n bytes at offset: the count read (short at the end of the
+    // file), -1 when closed or on an error.
+    int64_t Read(uint64_t offset, void* data, size_t n);
     // Writes all n bytes at offset; false when the file is closed or the write failed.
     bool Write(uint64_t offset, const void* data, size_t n);
     // Returns the close result (0 on success, -1 when nothing was open).

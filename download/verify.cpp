@@ -247,6 +247,7 @@ void DownloaderCurl::PickSettledBlocks(std::vector<int>& picked) {
         if ((it.state == kItemRunning || it.state == kItemFailed) && it.pos <= it.end)
             owed.emplace_back(it.pos, it.end);
     }
+    owed.insert(owed.end(), m_pendingRanges.begin(), m_pendingRanges.end());
     const uint32_t total = totalBytes;
     for (size_t k = 0; k < m_blockStatus.size() && picked.size() < kBlocksPerRound; ++k) {
         if (m_blockStatus[k] != kBlockUnknown)

@@ -66,6 +66,8 @@ int EventRecorder::OnEvent(int event, int a, int b) {
         ++m_progress;
         if (a < 0 || b < 0 || a > b)
             m_progressOk = false;
+        if (m_firstBytes < 0)
+            m_firstBytes = a;
         if (a > m_lastBytes) {
             m_lastBytes = a;
             m_growthTick = GetTickCount();
@@ -103,6 +105,11 @@ int EventRecorder::ProgressCount() const {
 uint32_t EventRecorder::LastGrowthTick() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_growthTick;
+}
+
+int EventRecorder::FirstProgressBytes() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_firstBytes;
 }
 
 uint32_t EventRecorder::FinalTick() const {

@@ -51,6 +51,7 @@ public:
     // and of the first final event; 0 before them.
     uint32_t LastGrowthTick() const;
     uint32_t FinalTick() const;
+    int FirstProgressBytes() const;  // a of the first progress event; -1 before it
 
 private:
     int OnEvent(int event, int a, int b);
@@ -59,6 +60,7 @@ private:
     std::vector<std::vector<int>> m_finals;
     int m_progress = 0;
     int m_lastBytes = -1;
+    int m_firstBytes = -1;
     uint32_t m_growthTick = 0;
     uint32_t m_finalTick = 0;
     bool m_progressOk = true;

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/downloader.h"
+#include "download/downloader_curl.h"
 
 namespace {
 
@@ -126,6 +126,9 @@ int main(int argc, char** argv) {
     engine->GetCheckedUrls(checked);
     engine->GetUsedUrls(used);
     const int state = engine->GetDownloadState();
+    // The bytes an earlier run left and the engine proved and kept.
+    const auto* curl = dynamic_cast<DownloaderCurl*>(engine);
+    const long long keptBytes = curl ? curl->GetKeptBytes() : 0;
     // Read the sink apart from the engine getters: transfers still ending
     // raise events under the engine lock and then wait for the sink.
     long long bytes = 0;
@@ -141,11 +144,12 @@ int main(int argc, char** argv) {
         "{\"summary\":true,\"state\":%d,\"error_code\":%d,\"error_name\":%s,"
         "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
         "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f,"
-        "\"last_byte_seconds\":%.3f}\n",
+        "\"last_byte_seconds\":%.3f,\"kept_bytes\":%lld}\n",
         state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
         engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
         engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
-        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds, lastByteSeconds);
+        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds, lastByteSeconds,
+        keptBytes);
     fflush(stdout);
     ReleaseDownloader(engine);
     WaitForReleasedDownloaders(60000);
