@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "platform/log.h"
@@ -191,6 +192,12 @@ HRESULT DownloaderCurl::ReadTask(IXMLParse& parser, const std::string& destPath,
 }
 
 bool DownloaderCurl::IsAlreadyComplete(const DownloadTask& t) {
+    // A file of another length cannot carry the digest: an interrupted run's
+    // file goes straight to resuming without a pass over all its bytes.
+    std::error_code error;
+    const auto length = std::filesystem::file_size(t.path, error);
+    if (error || length != static_cast<uintmax_t>(std::max(t.size, 0)))
+        return false;
     std::string hex;
     return Md5HexOfFile(t.path, hex) && hex == t.fileHash;
 }
@@ -216,65 +223,70 @@ HRESULT DownloaderCurl::ParseConfig(boost::shared_ptr<IXMLParse> parser, std::st
 // ---------------------------------------------------------------- transfers
 
 HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
-    {
-        AutoMutex lock(m_hMutex);
-        task = siItem;
-        totalBytes = static_cast<uint32_t>(std::max(siItem.size, 0));
-    }
-    // Probing takes seconds; only this thread touches `task` meanwhile.
-    if (CheckDownload(task) != 0) {
-        WriteLog("Error : BeginDownload (CheckDownload(siItem) != S_OK).\n");
-        errorCode = kDownloadCheckUrlError;
-        return E_FAIL;
-    }
-    uint32_t existing = 0;
+    const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
     {
         AutoMutex lock(m_hMutex);
         if (m_bStopped)
             return E_ABORT;
+        task = siItem;
         CloseFile();
-        totalBytes = 0;
         downloadedBytes = 0;
-        const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
         image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
         if (!image) {
+            totalBytes = 0;
             errorCode = kDownloadMallocError;
             return E_POINTER;
         }
         totalBytes = size;
-        const HRESULT hr = OpenDestination(existing);
+    }
+    // What an earlier run left is read and proven while the mirrors are
+    // probed; both take a moment, neither needs the other.
+    std::vector<char> kept;
+    std::thread prepare;
+    if (!siItem.blockHashes.empty()) {
+        prepare =
+            std::thread([this, &kept, path = std::string(siItem.path), hashes = siItem.blockHashes,
+                         size] { kept = ReadExistingBlocks(path, hashes, size); });
+    }
+    // Probing takes seconds; only this thread touches `task` meanwhile.
+    const HRESULT probed = CheckDownload(task);
+    if (prepare.joinable())
+        prepare.join();
+    if (probed != 0) {
+        WriteLog("Error : BeginDownload (CheckDownload(siItem) != S_OK).\n");
+        errorCode = kDownloadCheckUrlError;
+        return E_FAIL;
+    }
+    {
+        AutoMutex lock(m_hMutex);
+        if (m_bStopped || !image)
+            return E_ABORT;
+        const HRESULT hr = OpenDestination();
         if (hr != 0)
             return hr;
         WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
                  file.Handle(), static_cast<int>(size), 1, task.path);
+        m_keptBlocks = std::move(kept);
     }
-    // Hashing up to the whole file takes a moment; getters need not wait.
-    m_keptBlocks = HashExistingBlocks(existing);
     return InitDownload();
 }
 
-HRESULT DownloaderCurl::OpenDestination(uint32_t& existing) {
-    existing = 0;
-    // With block digests the bytes of an earlier run may be kept: the file
-    // is cut to the configured size and read into the image to be proven.
+HRESULT DownloaderCurl::OpenDestination() {
+    // With block digests the proven blocks of an earlier run stay: the file
+    // is only cut to the configured size. Without them it starts empty.
     const bool resume = !task.blockHashes.empty();
     const PositionalFile::OpenResult r = file.Open(task.path, resume ? totalBytes.load() : 0);
-    if (r != PositionalFile::OpenResult::kOpened) {
-        // Without a destination file nothing the transfers fetch can be kept;
-        // a link or a device is never written through.
-        WriteLog(r == PositionalFile::OpenResult::kNotRegular
-                     ? "Download_BeginDownload : not a regular file, File(%s).\n"
-                     : "Download_BeginDownload : OpenFile failed, File(%s).\n",
-                 task.path);
-        errorCode = kDownloadExeError;
-        image.reset();
-        return E_FAIL;
-    }
-    if (resume) {
-        const int64_t got = file.Read(0, image.get(), totalBytes);
-        existing = got > 0 ? static_cast<uint32_t>(got) : 0;
-    }
-    return 0;
+    if (r == PositionalFile::OpenResult::kOpened)
+        return 0;
+    // Without a destination file nothing the transfers fetch can be kept;
+    // a link or a device is never written through.
+    WriteLog(r == PositionalFile::OpenResult::kNotRegular
+                 ? "Download_BeginDownload : not a regular file, File(%s).\n"
+                 : "Download_BeginDownload : OpenFile failed, File(%s).\n",
+             task.path);
+    errorCode = kDownloadExeError;
+    image.reset();
+    return E_FAIL;
 }
 
 HRESULT DownloaderCurl::InitDownload() {

@@ -86,15 +86,16 @@ private:
     HRESULT ReadTask(IXMLParse& parser, const std::string& destPath, DownloadTask& out);
     bool IsAlreadyComplete(const DownloadTask& t);
     // Opens the destination (error 14 when it cannot be, or is no regular
-    // file) and, with block digests, reads what an earlier run left into the
-    // image; existing = the bytes read. Under the lock.
-    HRESULT OpenDestination(uint32_t& existing);
+    // file). Under the lock.
+    HRESULT OpenDestination();
 
     // Resuming (resume.cpp). A span is first..last byte, inclusive.
     typedef std::pair<uint32_t, uint32_t> ByteSpan;
-    // Which blocks among the first `existing` bytes of the image match their
-    // digest (one flag per block); two threads, no engine lock.
-    std::vector<char> HashExistingBlocks(uint32_t existing);
+    // Reads what an earlier run left at `path` (a regular file, up to `total`
+    // bytes) into the image and flags each whole block matching its digest;
+    // two threads, no engine lock.
+    std::vector<char> ReadExistingBlocks(const std::string& path,
+                                         const std::vector<std::string>& hashes, uint32_t total);
     // Keeps the proven blocks in the image (zeroing the rest), counts them as
     // received and returns the runs of missing blocks. Under the lock.
     std::vector<ByteSpan> ApplyKeptBlocks();

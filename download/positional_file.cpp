@@ -47,25 +47,6 @@ PositionalFile::OpenResult PositionalFile::Open(const std::string& path, uint64_
     return OpenResult::kOpened;
 }
 
-int64_t PositionalFile::Read(uint64_t offset, void* data, size_t n) {
-    std::shared_lock<std::shared_mutex> lock(m_lock);
-    if (m_fd < 0)
-        return -1;
-    char* p = static_cast<char*>(data);
-    size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pread(m_fd, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        done += static_cast<size_t>(r);
-    }
-    return static_cast<int64_t>(done);
-}
-
 bool PositionalFile::Write(uint64_t offset, const void* data, size_t n) {
     std::shared_lock<std::shared_mutex> lock(m_lock);
     if (m_fd < 0)
@@ -101,6 +82,28 @@ bool PositionalFile::IsOpen() const {
 int PositionalFile::Handle() const {
     std::shared_lock<std::shared_mutex> lock(m_lock);
     return m_fd;
+}
+
+int64_t ReadRegularFile(const std::string& path, void* out, uint64_t max) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    int64_t done = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        done = 0;
+        char* p = static_cast<char*>(out);
+        while (static_cast<uint64_t>(done) < max) {
+            ssize_t r = ::pread(fd, p + done, max - static_cast<uint64_t>(done), done);
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            done += r;
+        }
+    }
+    ::close(fd);
+    return done;
 }
 
 bool Md5HexOfFile(const std::string& path, std::string& hex) {

@@ -41,28 +41,29 @@ std::vector<std::pair<uint32_t, uint32_t>> LayOutRanges(
     return out;
 }
 
-std::vector<char> DownloaderCurl::HashExistingBlocks(uint32_t existing) {
-    const uint32_t total = totalBytes;
+std::vector<char> DownloaderCurl::ReadExistingBlocks(const std::string& path,
+                                                     const std::vector<std::string>& hashes,
+                                                     uint32_t total) {
     const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
     std::vector<char> kept(blocks, 0);
-    // Only whole blocks with a digest can be proven; the torn last one of an
-    // interrupted run is fetched again.
-    size_t candidates = std::min(task.blockHashes.size(), blocks);
-    while (candidates > 0 &&
-           std::min<uint64_t>(uint64_t{candidates} * kBlockSize, total) > existing) {
-        --candidates;
-    }
-    if (candidates == 0)
-        return kept;
     // The image cannot be freed meanwhile: a stop waits for this lock.
     std::lock_guard<std::mutex> reading(m_imageReadLock);
     if (!image)
         return kept;
-    auto hashRange = [this, total, &kept](size_t from, size_t to) {
+    const int64_t read = ReadRegularFile(path, image.get(), total);
+    const uint64_t existing = read > 0 ? static_cast<uint64_t>(read) : 0;
+    // Only whole blocks with a digest can be proven; the torn last one of an
+    // interrupted run is fetched again.
+    size_t candidates = std::min(hashes.size(), blocks);
+    while (candidates > 0 &&
+           std::min<uint64_t>(uint64_t{candidates} * kBlockSize, total) > existing) {
+        --candidates;
+    }
+    auto hashRange = [this, total, &kept, &hashes](size_t from, size_t to) {
         for (size_t k = from; k < to; ++k) {
             const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
             const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
-            kept[k] = BlockMatches(offset, length, task.blockHashes[k]) ? 1 : 0;
+            kept[k] = BlockMatches(offset, length, hashes[k]) ? 1 : 0;
         }
     };
     // Two threads halve the wait on a large file; a small one is not worth it.

@@ -91,6 +91,8 @@ TEST_F(InstallerProcessTest, KilledDuringTheDownloadThenRestartedInstallsCleanly
     ASSERT_TRUE(WaitFor(
         [&] { return ProvenBlocks(korvel_test::ReadFile(PackageFile()), m_package) > 0; }, 30000))
         << "no block of the package file came in";
+    // The start report goes out on its own thread; the kill comes after it.
+    WaitFor([&] { return !NewRunUuid({}).empty(); }, 10000);
     const std::string firstUuid = NewRunUuid({});
 
     const std::vector<pid_t> killed = first->KillEverything();
