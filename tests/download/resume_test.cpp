@@ -27,6 +27,14 @@ protected:
         }
         return out;
     }
+    // Nothing was kept: some range starts at byte 0.
+    bool FetchedFromZero() const {
+        for (const Range& r : AllRanges()) {
+            if (r.start == 0)
+                return true;
+        }
+        return false;
+    }
     void ExpectVerified() {
         EXPECT_EQ(Engine().GetDownloadState(), kStateFinished);
         EXPECT_TRUE(DestContent() == *m_content);
@@ -82,10 +90,7 @@ TEST_F(ResumeTest, FileFromAnotherVersionFetchesEverything) {
     Run(MakeConfig(*m_content, Urls()));
     ExpectVerified();
     EXPECT_EQ(Engine().GetKeptBytes(), 0u);
-    bool fromZero = false;
-    for (const Range& r : AllRanges())
-        fromZero = fromZero || r.start == 0;
-    EXPECT_TRUE(fromZero);
+    EXPECT_TRUE(FetchedFromZero());
 }
 
 // A longer file is cut to the configured size; every block then matches
@@ -108,10 +113,7 @@ TEST_F(ResumeTest, WithoutBlockDigestsStartsFromZero) {
     Run(MakeConfig(*m_content, Urls(), o));
     ExpectVerified();
     EXPECT_EQ(Engine().GetKeptBytes(), 0u);
-    bool fromZero = false;
-    for (const Range& r : AllRanges())
-        fromZero = fromZero || r.start == 0;
-    EXPECT_TRUE(fromZero);
+    EXPECT_TRUE(FetchedFromZero());
 }
 
 // The destination is never written through a symbolic link.
