@@ -33,6 +33,8 @@ scenarios = [
     # Per connection: a 20 MB stall would never trigger inside the 15 MB ranges.
     ("4: as 1, one mirror stalls after 10 MB of each range", [f"rate={base}"] * 4 + [f"rate={base},stall=10000000"]),
     ("5: unlimited loopback", [""] * 5),
+    # The destination already holds the first 60 % (an interrupted run).
+    ("6: as 1, resuming with 60 % on disk", [f"rate={base}"] * 5, 0.6),
 ]
 
 def start_mirrors(opts):
@@ -62,34 +64,52 @@ def timed(cmd):
     r = subprocess.run(["/usr/bin/time", "-v"] + cmd, capture_output=True, text=True)
     wall = time.monotonic() - t
     rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr).group(1))
-    return wall, rss * 1024, r.returncode
+    return wall, rss * 1024, r.returncode, r.stdout
+
+def fetch_summary(stdout):
+    for line in stdout.splitlines():
+        if '"summary":true' in line:
+            return json.loads(line)
+    return {}
 
 def verify(path):
     return os.path.exists(path) and hashlib.md5(open(path, "rb").read()).hexdigest().upper() == whole
 
 results = []
-for number, (name, opts) in enumerate(scenarios, 1):
+for number, (name, opts, *rest) in enumerate(scenarios, 1):
     if only and number not in only:
         continue
+    prefill = rest[0] if rest else 0
     mirrors, urls = start_mirrors(opts)
     write_inputs(urls)
     row = {"scenario": name}
     for tool in ("korvel-fetch", "aria2c"):
-        walls, rsss, ok = [], [], True
+        walls, rsss, ok, latencies, kept = [], [], True, [], 0
         for _ in range(runs):
             out = f"{work}/out-{tool}"
             subprocess.run(["rm", "-rf", out]); os.makedirs(out)
+            if prefill:
+                open(f"{out}/pkg.exe", "wb").write(data[:int(size * prefill)])
             if tool == "korvel-fetch":
                 cmd = [fetch_bin, f"{work}/cfg.xml", f"{out}/pkg.exe"]
             else:
                 cmd = ["aria2c", "-q", "-d", out, "-M", f"{work}/pkg.meta4", "--split=10",
                        "--max-connection-per-server=2", "--min-split-size=1M",
                        "--check-integrity=true", "--file-allocation=none", "--allow-overwrite=true"]
-            wall, rss, rc = timed(cmd)
+            wall, rss, rc, stdout = timed(cmd)
             ok = ok and rc == 0 and verify(f"{out}/pkg.exe")
             walls.append(wall); rsss.append(rss)
+            if tool == "korvel-fetch":
+                # From the last byte in to the final event, as the engine saw it.
+                summary = fetch_summary(stdout)
+                if "last_byte_seconds" in summary:
+                    latencies.append(summary["seconds"] - summary["last_byte_seconds"])
+                kept = summary.get("kept_bytes", 0)
         row[tool] = {"seconds": round(statistics.median(walls), 3), "peak_rss_bytes": max(rsss),
                      "mb_per_s": round(size / MB / statistics.median(walls), 2), "verified": ok}
+        if tool == "korvel-fetch":
+            row[tool]["finish_latency_s"] = round(max(latencies), 3) if latencies else None
+            row[tool]["kept_bytes"] = kept
     mirrors.terminate(); mirrors.wait()
     rates = [int(re.search(r"rate=(\d+)", o).group(1)) * 2 for o in opts if "rate=" in o]
     ideal = size / sum(rates) if len(rates) == len(opts) else None
@@ -97,14 +117,21 @@ for number, (name, opts) in enumerate(scenarios, 1):
     row["ratio_to_aria2c"] = round(a / k, 3)  # above 1: korvel-fetch faster
     row["ideal_seconds"] = round(ideal, 3) if ideal else None
     row["ratio_to_ideal"] = round(ideal / k, 3) if ideal else None
+    if prefill:
+        # The resumed run against the full download of scenario 1 in this run.
+        first = next((r for r in results if r["scenario"].startswith("1:")), None)
+        row["ideal_seconds"] = row["ratio_to_ideal"] = None
+        row["share_of_scenario_1"] = round(k / first["korvel-fetch"]["seconds"], 3) if first else None
     results.append(row)
 if not only:
   json.dump({"file_size": size, "runs": runs, "results": results},
             open(f"{root}/bench/results/download.json", "w"), indent=2)
-print(f"{'scenario':42} {'korvel s':>9} {'aria2c s':>9} {'k MB/s':>7} {'a MB/s':>7} {'vs aria2':>8} {'vs ideal':>8} {'k RSS MB':>8} {'a RSS MB':>8} ok")
+print(f"{'scenario':42} {'korvel s':>9} {'aria2c s':>9} {'k MB/s':>7} {'a MB/s':>7} {'vs aria2':>8} {'vs ideal':>8} "
+      f"{'k RSS MB':>8} {'a RSS MB':>8} {'finish s':>8} {'kept MB':>7} {'of sc.1':>7} ok")
 for r in results:
     k, a = r["korvel-fetch"], r["aria2c"]
     print(f"{r['scenario']:42} {k['seconds']:9.2f} {a['seconds']:9.2f} {k['mb_per_s']:7.1f} {a['mb_per_s']:7.1f} "
           f"{r['ratio_to_aria2c']:8.2f} {str(r['ratio_to_ideal']):>8} {k['peak_rss_bytes']/2**20:8.0f} "
-          f"{a['peak_rss_bytes']/2**20:8.0f} {k['verified'] and a['verified']}")
+          f"{a['peak_rss_bytes']/2**20:8.0f} {str(k['finish_latency_s']):>8} {k['kept_bytes']/MB:7.1f} "
+          f"{str(r.get('share_of_scenario_1', '')):>7} {k['verified'] and a['verified']}")
 PY

@@ -4,6 +4,7 @@
 //   stalled   -> its rest moves there, from its current position,
 //   succeeded -> the largest remaining range is split (work stealing),
 //   no mirror for a failed range -> the download gives up.
+#include <chrono>
 #include <cstring>
 #include <functional>
 
@@ -13,9 +14,16 @@
 
 void DownloaderCurl::DispatchThread() {
     WriteLog("Download_Dispatch Begining.\n");
+    // Passes come every period (the stall rule's clock) and, in between, at
+    // once when a transfer ends; the extra passes do not move the period.
+    const auto period = std::chrono::milliseconds(m_tuning.dispatchPeriodMs);
+    auto next = std::chrono::steady_clock::now() + period;
     while (running) {
-        if (!WaitDispatchPeriod())
+        if (!WaitDispatchPass(next))
             break;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= next)
+            next = now + period;
         if (!DispatchPass())
             break;
     }
@@ -23,11 +31,19 @@ void DownloaderCurl::DispatchThread() {
     WriteLog("Download_Dispatch Endding.\n");
 }
 
-bool DownloaderCurl::WaitDispatchPeriod() {
+bool DownloaderCurl::WaitDispatchPass(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock<std::mutex> lock(m_wakeLock);
-    m_wake.wait_for(lock, std::chrono::milliseconds(m_tuning.dispatchPeriodMs),
-                    [this] { return !running || m_bStopped; });
+    m_wake.wait_until(lock, deadline, [this] { return !running || m_bStopped || m_passRequested; });
+    m_passRequested = false;
     return running && !m_bStopped;
+}
+
+void DownloaderCurl::RequestDispatchPass() {
+    {
+        std::lock_guard<std::mutex> lock(m_wakeLock);
+        m_passRequested = true;
+    }
+    m_wake.notify_all();
 }
 
 void DownloaderCurl::WakeDispatcher() {
@@ -47,6 +63,7 @@ bool DownloaderCurl::DispatchPass() {
                static_cast<int>(totalBytes.load()));
         return false;
     }
+    StartPendingRanges();
     const int count = static_cast<int>(items.size());
     bool closedAny = false;
     for (int id = 0; id < count && running; ++id) {
@@ -203,8 +220,7 @@ void DownloaderCurl::FinalCheck() {
     const HashCheck check = RunHashCheck(false);
     // A given-up range left bytes missing; only digests can prove it was
     // covered anyway, so without any the download has failed.
-    const bool haveDigests = !task.fileHash.empty() || !task.blockHashes.empty();
-    if (check.verified && haveDigests) {
+    if (check.verified && HasDigests()) {
         WriteLog("Download_CheckFinish : Finish download.\n");
         CloseFile();
         Finish(kStateFinished, kEventFinished, a, b);

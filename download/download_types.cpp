@@ -11,7 +11,7 @@ DownloadItem& DownloadItem::operator=(const DownloadItem& other) {
     file = other.file;
     owner = other.owner;
     thread = other.thread;
-    lastTick = other.lastTick;
+    lastTick.store(other.lastTick.load());
     startTick = other.startTick;
     finishTick = other.finishTick;
     speed = other.speed;

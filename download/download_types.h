@@ -63,7 +63,9 @@ struct DownloadItem {
     PositionalFile* file = nullptr;
     DownloaderCurl* owner = nullptr;
     int thread = 0;  // number of the transfer thread (for the log)
-    uint32_t lastTick = 0;
+    // Time of the last byte stored (or of the start); atomic because the abort
+    // check reads it without the lock to end a transfer that went silent.
+    std::atomic<uint32_t> lastTick{0};
     uint32_t startTick = 0;
     uint32_t finishTick = 0;
     uint32_t speed = 0;  // bytes per second of the last chunk
@@ -87,11 +89,19 @@ struct DownloadStats {
 struct DownloaderTuning {
     uint32_t dispatchPeriodMs = 2000;
     uint32_t stallLimitMs = 6000;
-    long lowSpeedLimit = 1;  // bytes per second ...
-    long lowSpeedTimeS = 5;  // ... for this long ends a transfer
+    // A transfer that stored no byte for lowSpeedTimeS seconds ends (checked
+    // against its last byte, not an average). A lowSpeedLimit above 1 byte/s
+    // also sets libcurl's averaged speed floor over the same time.
+    long lowSpeedLimit = 1;
+    long lowSpeedTimeS = 5;
     uint32_t splitThreshold = 512000;
     uint32_t pingTimeoutMs = 2000;
     uint32_t flagTimeoutMs = 2000;
+    // Bounds of the size request (HEAD): a mirror that does not connect or
+    // answer within them fails its probe. The flag probe connects within
+    // the same bound and ends within flagTimeoutMs.
+    uint32_t probeConnectTimeoutMs = 5000;
+    uint32_t probeTimeoutMs = 10000;
     int maxRepairPasses = 3;  // per block
     std::string cdnMarkerDomain = KORVEL_CDN_MARKER_DOMAIN;
     std::string cdnMarkerPrefix = KORVEL_CDN_MARKER_PREFIX;

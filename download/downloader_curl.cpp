@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <new>
 
 #include "platform/log.h"
@@ -191,6 +192,12 @@ HRESULT DownloaderCurl::ReadTask(IXMLParse& parser, const std::string& destPath,
 }
 
 bool DownloaderCurl::IsAlreadyComplete(const DownloadTask& t) {
+    // A file of another length cannot carry the digest: an interrupted run's
+    // file goes straight to resuming without a pass over all its bytes.
+    std::error_code error;
+    const auto length = std::filesystem::file_size(t.path, error);
+    if (error || length != static_cast<uintmax_t>(std::max(t.size, 0)))
+        return false;
     std::string hex;
     return Md5HexOfFile(t.path, hex) && hex == t.fileHash;
 }
@@ -216,40 +223,70 @@ HRESULT DownloaderCurl::ParseConfig(boost::shared_ptr<IXMLParse> parser, std::st
 // ---------------------------------------------------------------- transfers
 
 HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
+    const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
     {
         AutoMutex lock(m_hMutex);
+        if (m_bStopped)
+            return E_ABORT;
         task = siItem;
-        totalBytes = static_cast<uint32_t>(std::max(siItem.size, 0));
+        CloseFile();
+        downloadedBytes = 0;
+        image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
+        if (!image) {
+            totalBytes = 0;
+            errorCode = kDownloadMallocError;
+            return E_POINTER;
+        }
+        totalBytes = size;
+    }
+    // What an earlier run left is read and proven while the mirrors are
+    // probed; both take a moment, neither needs the other.
+    std::vector<char> kept;
+    std::thread prepare;
+    if (!siItem.blockHashes.empty()) {
+        prepare =
+            std::thread([this, &kept, path = std::string(siItem.path), hashes = siItem.blockHashes,
+                         size] { kept = ReadExistingBlocks(path, hashes, size); });
     }
     // Probing takes seconds; only this thread touches `task` meanwhile.
-    if (CheckDownload(task) != 0) {
+    const HRESULT probed = CheckDownload(task);
+    if (prepare.joinable())
+        prepare.join();
+    if (probed != 0) {
         WriteLog("Error : BeginDownload (CheckDownload(siItem) != S_OK).\n");
         errorCode = kDownloadCheckUrlError;
         return E_FAIL;
     }
-    AutoMutex lock(m_hMutex);
-    if (m_bStopped)
-        return E_ABORT;
-    CloseFile();
-    totalBytes = 0;
-    downloadedBytes = 0;
-    const uint32_t size = static_cast<uint32_t>(std::max(siItem.size, 0));
-    image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
-    if (!image) {
-        errorCode = kDownloadMallocError;
-        return E_POINTER;
+    {
+        AutoMutex lock(m_hMutex);
+        if (m_bStopped || !image)
+            return E_ABORT;
+        const HRESULT hr = OpenDestination();
+        if (hr != 0)
+            return hr;
+        WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
+                 file.Handle(), static_cast<int>(size), 1, task.path);
+        m_keptBlocks = std::move(kept);
     }
-    totalBytes = size;
-    if (!file.Create(task.path)) {
-        // Without a destination file nothing the transfers fetch can be kept.
-        WriteLog("Download_BeginDownload : OpenFile failed, File(%s).\n", task.path);
-        errorCode = kDownloadExeError;
-        image.reset();
-        return E_FAIL;
-    }
-    WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
-             file.Handle(), static_cast<int>(size), 1, task.path);
     return InitDownload();
+}
+
+HRESULT DownloaderCurl::OpenDestination() {
+    // With block digests the proven blocks of an earlier run stay: the file
+    // is only cut to the configured size. Without them it starts empty.
+    const bool resume = !task.blockHashes.empty();
+    const PositionalFile::OpenResult r = file.Open(task.path, resume ? totalBytes.load() : 0);
+    if (r == PositionalFile::OpenResult::kOpened)
+        return 0;
+    // Without a destination file nothing the transfers fetch can be kept;
+    // a link or a device is never written through.
+    WriteLog(r == PositionalFile::OpenResult::kNotRegular
+                 ? "Download_BeginDownload : not a regular file, File(%s).\n"
+                 : "Download_BeginDownload : OpenFile failed, File(%s).\n",
+             task.path);
+    errorCode = kDownloadExeError;
+    image.reset();
+    return E_FAIL;
 }
 
 HRESULT DownloaderCurl::InitDownload() {
@@ -259,27 +296,39 @@ HRESULT DownloaderCurl::InitDownload() {
         errorCode = kDownloadUrlCountError;
         return E_INVALIDARG;
     }
-    if (m_bStopped)
+    if (m_bStopped || !image)
         return E_ABORT;
-    downloadedBytes = 0;
     const int t = (task.threadsPerUrl >= 1 && task.threadsPerUrl <= 10) ? task.threadsPerUrl : 2;
     // A file smaller than the transfer count still gets ranges of one byte or more.
     itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
     items.clear();
     running = true;
-    const uint32_t length = totalBytes / static_cast<uint32_t>(itemCount);
+    StartBlockChecks();
+    const std::vector<ByteSpan> missing = ApplyKeptBlocks();
+    const std::vector<ByteSpan> ranges = LayOutRanges(missing, static_cast<size_t>(itemCount));
     const uint32_t now = GetTickCount();
-    for (int i = 0; i < itemCount; ++i) {
-        DownloadItem& it = items[i];
-        it.id = i;
-        it.start = it.pos = static_cast<uint32_t>(i) * length;
-        it.end = (i == itemCount - 1) ? totalBytes - 1 : it.start + length - 1;
-        it.url = m_vecUrlCfg[static_cast<size_t>(i % n)].url;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        if (i >= static_cast<size_t>(itemCount)) {
+            m_pendingRanges.push_back(ranges[i]);
+            continue;
+        }
+        DownloadItem& it = items[static_cast<int>(i)];
+        it.id = static_cast<int>(i);
+        it.start = it.pos = ranges[i].first;
+        it.end = ranges[i].second;
+        it.url = m_vecUrlCfg[i % static_cast<size_t>(n)].url;
         it.lastTick = it.startTick = now;
         it.state = kItemRunning;
         BeginDownloadItem(&it);
     }
-    StartBlockChecks();
+    if (downloadedBytes > 0)
+        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
+                   static_cast<int>(totalBytes.load()));
+    if (ranges.empty()) {
+        // Every block was kept: the check decides at once.
+        TryComplete();
+        return 0;
+    }
     int dispatcher = ++m_nThreadCount;
     StartThread(std::thread(&DownloaderCurl::DispatchThread, this));
     WriteLog("Download_InitDownload : start download dispatch, thread(%d).\n", dispatcher);
@@ -300,8 +349,12 @@ HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, ItemAbortCheck);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, item);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
-        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
+        // The silence rule lives in the abort check; libcurl's averaged
+        // window only for a real speed floor.
+        if (m_tuning.lowSpeedLimit > 1) {
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
+            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
+        }
         curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
         ApplyTrust(h);
         curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
@@ -341,8 +394,12 @@ void DownloaderCurl::ItemThread(DownloadItem* item) {
         AutoMutex lock(m_hMutex);
         item->result = static_cast<int>(r);
         item->finishTick = GetTickCount();
+        // A range cut short by a split ends with a write error, yet all its
+        // bytes are in: closed now, with nothing for the dispatcher to decide.
+        const bool complete = static_cast<uint64_t>(item->pos) > item->end;
+        const int next = r == CURLE_OK ? kItemSucceeded : (complete ? kItemClosed : kItemFailed);
         int expected = kItemRunning;
-        item->state.compare_exchange_strong(expected, r == CURLE_OK ? kItemSucceeded : kItemFailed);
+        item->state.compare_exchange_strong(expected, next);
         item->handle = nullptr;
     }
     curl_easy_cleanup(h);
@@ -393,7 +450,12 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
 
 bool DownloaderCurl::ShouldAbort(const DownloadItem* item) const {
     const int s = item->state;
-    return s == kItemClosed || s == kItemFailed;
+    if (s == kItemClosed || s == kItemFailed)
+        return true;
+    // No byte for the low-speed time: the transfer ends and the dispatcher
+    // restarts its rest elsewhere.
+    const uint64_t silentMs = GetTickCount() - item->lastTick.load();
+    return silentMs >= static_cast<uint64_t>(std::max(m_tuning.lowSpeedTimeS, 0L)) * 1000;
 }
 
 // ---------------------------------------------------------------- completion
@@ -404,18 +466,30 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
     RaiseEvent(kEventItemEnded, item->id,
                static_cast<int>(reinterpret_cast<intptr_t>(item) & 0x7fffffff));
     TryComplete();
+    // An idle slot or a failed range is dealt with now, not at the next tick.
+    RequestDispatchPass();
 }
 
 void DownloaderCurl::TryComplete() {
+    if (!m_pendingRanges.empty())
+        return;  // missing blocks still wait for a free transfer
     for (const auto& kv : items) {
-        // A failed range still waits for the dispatcher's decision.
-        if (kv.second.handle || kv.second.state == kItemFailed) {
+        // A running range that still owes bytes, or a failed one the
+        // dispatcher has yet to restart, keeps the download open.
+        const int s = kv.second.state;
+        if ((s == kItemRunning || s == kItemFailed) && kv.second.pos <= kv.second.end) {
             WriteLog("Download_CheckFinish : continue. now wait (%d).\n", kv.first);
             return;
         }
     }
     if (!image || !running)
         return;
+    // Transfers whose bytes are all in (a split left them nothing, their
+    // mirror went quiet) are not waited for; they end at their next call.
+    for (auto& kv : items) {
+        if (kv.second.state == kItemRunning)
+            kv.second.state = kItemClosed;
+    }
     if (m_bFileWriteFailed) {
         WriteLog("Download_CheckFinish : file write failed.\n");
         errorCode = kDownloadExeError;
@@ -425,12 +499,25 @@ void DownloaderCurl::TryComplete() {
         return;
     }
     HashCheck check = RunHashCheck(true);
+    if (check.verified && !HasDigests() && ShortRangeLeft()) {
+        // Nothing to check against and a range came back short (an error
+        // page, a truncated answer): a gap nothing can prove or place.
+        check.verified = false;
+        check.unplaceable = true;
+    }
     if (check.verified) {
         WriteLog("Download_CheckFinish : Finish download.\n");
         const int a = static_cast<int>(downloadedBytes.load());
         const int b = static_cast<int>(totalBytes.load());
         CloseFile();
         Finish(kStateFinished, kEventFinished, a, b);
+    } else if (check.unplaceable) {
+        // The whole-file digest says wrong, yet no block can be blamed:
+        // nothing to repair and nothing that proves the file.
+        WriteLog("Download_CheckFinish : CheckHash failed.\n");
+        errorCode = kCheckHashError;
+        Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
+               static_cast<int>(totalBytes.load()));
     } else if (check.boundReached || check.repairsStarted == 0) {
         // Nothing left that could make the file right.
         WriteLog("Download_CheckFinish : repair failed.\n");
@@ -438,6 +525,19 @@ void DownloaderCurl::TryComplete() {
         Finish(kStateFailed, kEventFailed, static_cast<int>(downloadedBytes.load()),
                static_cast<int>(totalBytes.load()));
     }
+}
+
+bool DownloaderCurl::HasDigests() const {
+    return !task.fileHash.empty() || !task.blockHashes.empty();
+}
+
+bool DownloaderCurl::ShortRangeLeft() const {
+    // Succeeded ranges are final; one that did not reach its end left a gap.
+    for (const auto& kv : items) {
+        if (kv.second.state == kItemSucceeded && kv.second.pos <= kv.second.end)
+            return true;
+    }
+    return false;
 }
 
 void DownloaderCurl::Finish(int newState, int event, int a, int b) {

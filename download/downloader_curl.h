@@ -15,7 +15,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -52,6 +54,8 @@ public:
     int GetFailedResult() override { return failedResult; }
     void GetCheckedUrls(std::vector<UrlCfg>& out) override;
     void GetUsedUrls(std::vector<UrlCfg>& out) override;
+    // Bytes of an earlier run's file proven and kept at the start.
+    uint32_t GetKeptBytes() const { return m_keptBytes; }
 
     virtual HRESULT OnConfigDownloaded(DownloadItem* item);                                  // 19
     virtual HRESULT LoadConfigText(const char* text, int length);                            // 20
@@ -83,12 +87,30 @@ private:
     void EndWithConfigFailure();
     HRESULT ReadTask(IXMLParse& parser, const std::string& destPath, DownloadTask& out);
     bool IsAlreadyComplete(const DownloadTask& t);
+    // Opens the destination (error 14 when it cannot be, or is no regular
+    // file). Under the lock.
+    HRESULT OpenDestination();
+
+    // Resuming (resume.cpp). A span is first..last byte, inclusive.
+    typedef std::pair<uint32_t, uint32_t> ByteSpan;
+    // Reads what an earlier run left at `path` (a regular file, up to `total`
+    // bytes) into the image and flags each whole block matching its digest;
+    // two threads, no engine lock.
+    std::vector<char> ReadExistingBlocks(const std::string& path,
+                                         const std::vector<std::string>& hashes, uint32_t total);
+    // Keeps the proven blocks in the image (zeroing the rest), counts them as
+    // received and returns the runs of missing blocks. Under the lock.
+    std::vector<ByteSpan> ApplyKeptBlocks();
+    // Starts waiting ranges while fewer than itemCount transfers run.
+    void StartPendingRanges();
 
     // Transfers (engine lock held unless noted).
     void ItemThread(DownloadItem* item);   // no lock
     void CheckFinish(DownloadItem* item);  // takes the lock
     // Verifies and ends the download once no transfer is left.
     void TryComplete();
+    bool HasDigests() const;
+    bool ShortRangeLeft() const;
     DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
     const char* GetBestURL(const char* exclude);
     const char* GetBestURLExcept(const std::set<std::string>& exclude);
@@ -99,7 +121,9 @@ private:
 
     // Dispatcher (dispatcher.cpp).
     void DispatchThread();
-    bool WaitDispatchPeriod();
+    // Sleeps until the deadline or a requested pass; false once stopped.
+    bool WaitDispatchPass(std::chrono::steady_clock::time_point deadline);
+    void RequestDispatchPass();
     bool DispatchPass();                                  // false: gave up
     bool HandleFailed(DownloadItem& item, bool& closed);  // false: gave up
     void HandleRunning(DownloadItem& item);
@@ -115,6 +139,7 @@ private:
         bool verified = true;
         int repairsStarted = 0;
         bool boundReached = false;  // a block stayed wrong through every allowed pass
+        bool unplaceable = false;   // the whole-file digest fails, yet no block is to blame
     };
     HashCheck RunHashCheck(bool startRepairs);
     struct BadBlock {
@@ -199,6 +224,11 @@ private:
         std::string lastUrl;
     };
     std::map<int, BlockRepair> m_repairs;
+    // Blocks proven from an earlier run's file, and the missing ranges that
+    // wait for a free transfer (more runs than transfers).
+    std::vector<char> m_keptBlocks;
+    std::deque<ByteSpan> m_pendingRanges;
+    std::atomic<uint32_t> m_keptBytes{0};
     // Items fetching a bad block again (and their restarts); never split, as
     // half a block handed to another mirror may go to the one that served it wrong.
     std::set<int> m_repairItems;
@@ -214,11 +244,18 @@ private:
     int m_nThreadCount = 0;
     std::mutex m_wakeLock;
     std::condition_variable m_wake;  // cuts the dispatcher's sleep short on stop
+    bool m_passRequested = false;    // under m_wakeLock: a transfer ended
 };
 
 // MD5 of data as 32 upper-case hex digits into out (zero-filled first);
 // 0 without writing when outSize is below 32 (33 with the terminator), else 1.
 int Md5Hex(const void* data, unsigned length, char* out, int outSize);
+// The ranges over the missing spans for `count` transfers: a span per range
+// when there are at least as many spans, else the transfers shared out by
+// length (one at least each) and each span cut into equal parts, the last
+// part taking the rest. One span of the whole file gives the plain layout.
+std::vector<std::pair<uint32_t, uint32_t>> LayOutRanges(
+    const std::vector<std::pair<uint32_t, uint32_t>>& spans, size_t count);
 // The text between "http://" or "https://" and the first "/download/", as
 // written (an IPv6 literal keeps its brackets); false when absent.
 bool GetUrlHostPart(const std::string& url, std::string& host);

@@ -19,6 +19,11 @@ public:
 
     // Creates or truncates the file for writing; false when it cannot.
     bool Create(const std::string& path);
+    enum class OpenResult { kOpened, kNotRegular, kFailed };
+    // Opens or creates the file for reading and writing, never through a
+    // symbolic link and never anything but a regular file, and cuts it to
+    // at most keepBytes (0 empties it).
+    OpenResult Open(const std::string& path, uint64_t keepBytes);
     // Writes all n bytes at offset; false when the file is closed or the write failed.
     bool Write(uint64_t offset, const void* data, size_t n);
     // Returns the close result (0 on success, -1 when nothing was open).
@@ -31,6 +36,10 @@ private:
     mutable std::shared_mutex m_lock;
     int m_fd = -1;
 };
+
+// Reads up to max bytes from the start of the regular file at path, never
+// through a symbolic link: the count read, -1 when it cannot be read.
+int64_t ReadRegularFile(const std::string& path, void* out, uint64_t max);
 
 // Streams a file through MD5; false when it cannot be read. Upper-case hex out.
 bool Md5HexOfFile(const std::string& path, std::string& hex);

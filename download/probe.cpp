@@ -134,6 +134,10 @@ int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     ApplyTrust(h);
+    // A mirror that never answers must not hold the download at 0 %.
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.probeTimeoutMs));
     if (!proxyUrl.empty()) {
         curl_easy_setopt(h, CURLOPT_PROXY, proxyUrl.c_str());
         curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
@@ -157,6 +161,8 @@ std::string DownloaderCurl::HttpGetText(const std::string& url) {
     std::string body;
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.flagTimeoutMs));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);

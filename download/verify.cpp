@@ -34,25 +34,47 @@ bool DownloaderCurl::BlockMatches(uint32_t offset, uint32_t length,
 }
 
 // The blocks whose digest does not match, using what the early checks know.
+// Blocks not yet known are hashed on two threads: this runs at the end of the
+// download, between the last byte and the final event.
 std::vector<DownloaderCurl::BadBlock> DownloaderCurl::FindBadBlocks() {
-    std::vector<BadBlock> bad;
     const uint32_t total = totalBytes;
-    uint32_t offset = 0;
-    for (size_t k = 0; k < task.blockHashes.size(); ++k) {
-        const bool last = !(static_cast<uint64_t>(offset) + kBlockSize < total);
-        const uint32_t length = last ? total - offset : kBlockSize;
+    const size_t count =
+        std::min<size_t>(task.blockHashes.size(), (uint64_t{total} + kBlockSize - 1) / kBlockSize);
+    std::vector<char> good(count, 0);
+    std::vector<size_t> unknown;
+    for (size_t k = 0; k < count; ++k) {
         const BlockStatus known = k < m_blockStatus.size() ? m_blockStatus[k] : kBlockUnknown;
-        bool good = known == kBlockGood;
-        if (known != kBlockGood && known != kBlockBad) {
-            good = BlockMatches(offset, length, task.blockHashes[k]);
-            if (k < m_blockStatus.size())
-                m_blockStatus[k] = good ? kBlockGood : kBlockBad;
+        if (known == kBlockGood || known == kBlockBad) {
+            good[k] = known == kBlockGood;
+        } else {
+            unknown.push_back(k);
         }
-        if (!good)
+    }
+    auto hash = [this, total, &good, &unknown](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const size_t k = unknown[i];
+            const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
+            const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
+            good[k] = BlockMatches(offset, length, task.blockHashes[k]) ? 1 : 0;
+        }
+    };
+    const size_t half = unknown.size() / 2;
+    if (half >= 4) {
+        std::thread other(hash, half, unknown.size());
+        hash(0, half);
+        other.join();
+    } else {
+        hash(0, unknown.size());
+    }
+    std::vector<BadBlock> bad;
+    for (size_t k = 0; k < count; ++k) {
+        if (k < m_blockStatus.size())
+            m_blockStatus[k] = good[k] ? kBlockGood : kBlockBad;
+        if (!good[k]) {
+            const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
+            const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
             bad.push_back({static_cast<int>(k), offset, offset + length - 1});
-        if (last)
-            break;
-        offset += kBlockSize;
+        }
     }
     return bad;
 }
@@ -72,6 +94,10 @@ DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
     // The block checker may be reading; a repair started below must not write
     // under it. It picks nothing new while this thread holds the engine lock.
     { std::lock_guard<std::mutex> settle(m_imageReadLock); }
+    // Without any digest there is nothing to compare; the callers accept
+    // such a file only when every range arrived.
+    if (task.fileHash.empty() && task.blockHashes.empty())
+        return check;
     std::vector<BadBlock> bad;
     if (!m_blockStatus.empty()) {
         // Digests cover every block and most are known already: when all
@@ -82,10 +108,15 @@ DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
     } else {
         if (WholeFileMatches())
             return check;
+        // Block digests cover part of the file at most: a mismatch that no
+        // block explains lies where nothing can prove or repair it.
         bad = FindBadBlocks();
+        if (bad.empty()) {
+            check.verified = false;
+            check.unplaceable = true;
+            return check;
+        }
     }
-    if (bad.empty())
-        return check;
     check.verified = false;
     repairStarted = true;
     for (const BadBlock& b : bad) {
@@ -201,7 +232,10 @@ bool DownloaderCurl::WaitBlockCheckPeriod() {
 void DownloaderCurl::BlockCheckThread() {
     std::vector<int> picked;
     std::vector<char> good;
-    while (WaitBlockCheckPeriod()) {
+    // A full round means more blocks may be waiting: the next one follows at
+    // once, so the checks keep up with a fast download and leave little to
+    // the final check.
+    while (picked.size() >= kBlocksPerRound ? running && !m_bStopped : WaitBlockCheckPeriod()) {
         std::unique_lock<std::mutex> reading(m_imageReadLock, std::defer_lock);
         {
             AutoMutex lock(m_hMutex);
@@ -238,6 +272,7 @@ void DownloaderCurl::PickSettledBlocks(std::vector<int>& picked) {
         if ((it.state == kItemRunning || it.state == kItemFailed) && it.pos <= it.end)
             owed.emplace_back(it.pos, it.end);
     }
+    owed.insert(owed.end(), m_pendingRanges.begin(), m_pendingRanges.end());
     const uint32_t total = totalBytes;
     for (size_t k = 0; k < m_blockStatus.size() && picked.size() < kBlocksPerRound; ++k) {
         if (m_blockStatus[k] != kBlockUnknown)

@@ -4,6 +4,7 @@
 #include <map>
 #include <thread>
 
+#include "platform/system.h"
 #include "platform/text.h"
 
 namespace korvel_test {
@@ -40,7 +41,9 @@ std::string MakeConfig(const std::string& content, const std::vector<std::string
     std::vector<std::string> hashes;
     if (o.withHashes) {
         hashes.push_back(Digest(content.data(), content.size(), o.lowerCaseHashes));
-        for (size_t off = 0; off < content.size(); off += kBlockSize) {
+        for (size_t off = 0; off < content.size() &&
+                             (o.blockHashLimit < 0 || hashes.size() <= size_t(o.blockHashLimit));
+             off += kBlockSize) {
             const size_t n = std::min<size_t>(kBlockSize, content.size() - off);
             hashes.push_back(Digest(content.data() + off, n, o.lowerCaseHashes));
         }
@@ -63,7 +66,15 @@ int EventRecorder::OnEvent(int event, int a, int b) {
         ++m_progress;
         if (a < 0 || b < 0 || a > b)
             m_progressOk = false;
+        if (m_firstBytes < 0)
+            m_firstBytes = a;
+        if (a > m_lastBytes) {
+            m_lastBytes = a;
+            m_growthTick = GetTickCount();
+        }
     } else if (event == kEventFailed || event == kEventFinished) {
+        if (m_finals.empty())
+            m_finalTick = GetTickCount();
         m_finals.push_back({event, a, b});
         m_cv.notify_all();
     }
@@ -89,6 +100,21 @@ std::vector<std::vector<int>> EventRecorder::Finals() const {
 int EventRecorder::ProgressCount() const {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_progress;
+}
+
+uint32_t EventRecorder::LastGrowthTick() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_growthTick;
+}
+
+int EventRecorder::FirstProgressBytes() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_firstBytes;
+}
+
+uint32_t EventRecorder::FinalTick() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_finalTick;
 }
 
 DownloaderTuning FastTuning() {

@@ -30,6 +30,7 @@ struct ConfigOptions {
     std::string version = "1";
     std::string sizeText;  // overrides the size attribute when set
     bool withHashes = true;
+    int blockHashLimit = -1;  // at most this many block digests when set
     bool lowerCaseHashes = false;
     int urlSizeOverride = -1;
 };
@@ -46,6 +47,11 @@ public:
     std::vector<std::vector<int>> Finals() const;  // {event, a, b}
     bool ProgressWithinTotal() const { return m_progressOk; }
     int ProgressCount() const;
+    // Ticks (GetTickCount) of the last progress event that brought new bytes
+    // and of the first final event; 0 before them.
+    uint32_t LastGrowthTick() const;
+    uint32_t FinalTick() const;
+    int FirstProgressBytes() const;  // a of the first progress event; -1 before it
 
 private:
     int OnEvent(int event, int a, int b);
@@ -53,6 +59,10 @@ private:
     std::condition_variable m_cv;
     std::vector<std::vector<int>> m_finals;
     int m_progress = 0;
+    int m_lastBytes = -1;
+    int m_firstBytes = -1;
+    uint32_t m_growthTick = 0;
+    uint32_t m_finalTick = 0;
     bool m_progressOk = true;
 };
 

@@ -27,10 +27,12 @@ protected:
             u.push_back(Url(m));
         return u;
     }
-    // The dispatcher is kept out of the way so the ranges stay where they started.
+    // The ranges stay where they started: no periodic pass, and the passes a
+    // finished transfer starts find nothing large enough to split.
     DownloaderTuning Quiet() {
         DownloaderTuning t = FastTuning();
         t.dispatchPeriodMs = 600000;
+        t.splitThreshold = UINT32_MAX;
         return t;
     }
     int CountRange(Range r) {

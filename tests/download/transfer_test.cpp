@@ -110,7 +110,11 @@ TEST_F(TransferTest, StalledRangeMovesToFastestOtherMirror) {
     MirrorSettings stall;
     stall.stallAfter = 100000;
     MirrorServer* a = AddMirror(41, stall);
-    MirrorServer* b = AddMirror(42);
+    // Paced, so its transfers end (and start a pass) only after a's went
+    // silent: the silent remainders are then below the split threshold.
+    MirrorSettings paced;
+    paced.rateBytesPerSec = 2000000;
+    MirrorServer* b = AddMirror(42, paced);
     DownloaderTuning t = FastTuning();
     t.stallLimitMs = 600;
     t.lowSpeedTimeS = 600;  // only the dispatcher may end the stalled transfers
@@ -133,7 +137,11 @@ TEST_F(TransferTest, StalledRangeAboveNinetyPercentIsNotMoved) {
     MirrorSettings stall;
     stall.stallAfter = 450000;  // 2 x 524288 + 2 x 450000 bytes: 92.9 %
     MirrorServer* a = AddMirror(43, stall);
-    MirrorServer* b = AddMirror(44);
+    // Paced, so its transfers end (and start a pass) only after a's went
+    // silent: the silent remainders are then below the split threshold.
+    MirrorSettings paced;
+    paced.rateBytesPerSec = 2000000;
+    MirrorServer* b = AddMirror(44, paced);
     DownloaderTuning t = FastTuning();
     t.stallLimitMs = 300;
     t.lowSpeedTimeS = 2;
@@ -156,7 +164,11 @@ protected:
         MirrorSettings stall;
         stall.stallAfter = 2097152 - 1 - remainder;
         m_a = AddMirror(45, stall);
-        m_b = AddMirror(46);
+        // A transfer that ends starts a pass at once: b finishes only after
+        // a's transfers went silent, so the remainders are as set here.
+        MirrorSettings paced;
+        paced.rateBytesPerSec = 8000000;
+        m_b = AddMirror(46, paced);
         DownloaderTuning t = FastTuning();
         t.stallLimitMs = 600000;
         t.lowSpeedTimeS = 600;

@@ -340,10 +340,24 @@ void InstallerProcessTest::StartMirrors(uint64_t rate) {
     }
 }
 
-void InstallerProcessTest::SetMirrorRate(uint64_t rate) {
-    for (auto& m : m_mirrors) {
-        m->UpdateSettings([rate](korvel_mirror::MirrorSettings& s) { s.rateBytesPerSec = rate; });
+void InstallerProcessTest::SetMirrorRate(uint64_t rate, int only) {
+    for (size_t i = 0; i < m_mirrors.size(); ++i) {
+        if (only >= 0 && static_cast<size_t>(only) != i)
+            continue;
+        m_mirrors[i]->UpdateSettings(
+            [rate](korvel_mirror::MirrorSettings& s) { s.rateBytesPerSec = rate; });
     }
+}
+
+uint64_t InstallerProcessTest::MirrorBytesServed() const {
+    uint64_t sent = 0;
+    for (const auto& m : m_mirrors) {
+        for (const korvel_mirror::RequestRecord& r : m->Requests()) {
+            if (r.method == "GET")
+                sent += r.bodyBytesSent;
+        }
+    }
+    return sent;
 }
 
 InstallerProcess* InstallerProcessTest::StartInstaller() {

@@ -96,7 +96,10 @@ protected:
     // Mirrors at the demo addresses serving the x64 package; `rate` bytes per
     // second per connection, 0 unlimited.
     void StartMirrors(uint64_t rate);
-    void SetMirrorRate(uint64_t rate);
+    // Every mirror's rate, or only that of mirror `only` (configuration order).
+    void SetMirrorRate(uint64_t rate, int only = -1);
+    // Body bytes the mirrors have sent for the package so far.
+    uint64_t MirrorBytesServed() const;
 
     // Starts korvel-setup and waits for its window; null (with a test
     // failure) when the program or its window did not come up.

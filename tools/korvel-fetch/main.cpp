@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/downloader.h"
+#include "download/downloader_curl.h"
 
 namespace {
 
@@ -58,6 +58,7 @@ struct EventSink {
     Clock::time_point begin = Clock::now();
     Clock::time_point lastProgress{};
     Clock::time_point endTime{};
+    Clock::time_point lastByte{};  // the last progress event that brought bytes
     long long bytes = 0;
 
     double Seconds(Clock::time_point t) const {
@@ -67,6 +68,8 @@ struct EventSink {
         std::lock_guard<std::mutex> guard(lock);
         const Clock::time_point now = Clock::now();
         if (event == 3) {
+            if (a > bytes)
+                lastByte = now;
             bytes = a;
             if (now - lastProgress < std::chrono::milliseconds(100))
                 return 0;
@@ -123,23 +126,30 @@ int main(int argc, char** argv) {
     engine->GetCheckedUrls(checked);
     engine->GetUsedUrls(used);
     const int state = engine->GetDownloadState();
+    // The bytes an earlier run left and the engine proved and kept.
+    const auto* curl = dynamic_cast<DownloaderCurl*>(engine);
+    const long long keptBytes = curl ? curl->GetKeptBytes() : 0;
     // Read the sink apart from the engine getters: transfers still ending
     // raise events under the engine lock and then wait for the sink.
     long long bytes = 0;
-    double seconds = 0;
+    double seconds = 0, lastByteSeconds = 0;
     {
         std::lock_guard<std::mutex> guard(sink.lock);
         bytes = sink.bytes;
         seconds = sink.Seconds(sink.endTime);
+        if (sink.lastByte != Clock::time_point{})
+            lastByteSeconds = sink.Seconds(sink.lastByte);
     }
     printf(
         "{\"summary\":true,\"state\":%d,\"error_code\":%d,\"error_name\":%s,"
         "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
-        "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f}\n",
+        "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f,"
+        "\"last_byte_seconds\":%.3f,\"kept_bytes\":%lld}\n",
         state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
         engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
         engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
-        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds);
+        UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds, lastByteSeconds,
+        keptBytes);
     fflush(stdout);
     ReleaseDownloader(engine);
     WaitForReleasedDownloaders(60000);

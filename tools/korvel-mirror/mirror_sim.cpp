@@ -475,8 +475,13 @@ void MirrorServer::HoldOpen(int fd) {
 
 bool MirrorServer::Respond(int fd, const Request& req) {
     const MirrorSettings s = Settings();
-    if (s.latencyMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(s.latencyMs));
+    // In slices, so a stop does not wait out a long latency.
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(s.latencyMs);
+    while (!m_stop && std::chrono::steady_clock::now() < due)
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::min<uint32_t>(s.latencyMs, kPollMs)));
+    if (m_stop)
+        return false;
     RequestRecord rec;
     rec.method = req.method;
     rec.path = req.path;
