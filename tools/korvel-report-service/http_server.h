@@ -8,11 +8,21 @@
 #include <string>
 #include <thread>
 
+#include "read_access.h"
+
 class ReportService;
+
+struct HttpOptions {
+    // Reads (everything but the two posts) need the token it holds; open without one.
+    ReadAccess readAccess;
+    // A TLS proxy in front: requests from this peer address carry the
+    // installer's address as the last entry of X-Forwarded-For.
+    std::string trustedProxy;
+};
 
 class ReportHttpServer {
 public:
-    explicit ReportHttpServer(ReportService& service);
+    explicit ReportHttpServer(ReportService& service, HttpOptions options = {});
     ~ReportHttpServer();  // stops and joins a server started with Start
     ReportHttpServer(const ReportHttpServer&) = delete;
     ReportHttpServer& operator=(const ReportHttpServer&) = delete;
