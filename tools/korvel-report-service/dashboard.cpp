@@ -223,9 +223,8 @@ DaySeries PerDay(const DashboardInput& in, const Figures& f) {
         double sum = 0;
         for (double v : d.averageSpeeds)
             sum += v;
-        s.averageSpeed.push_back(d.averageSpeeds.empty()
-                                     ? kNoValue
-                                     : sum / static_cast<double>(d.averageSpeeds.size()));
+        s.averageSpeed.push_back(
+            d.averageSpeeds.empty() ? kNoValue : sum / static_cast<double>(d.averageSpeeds.size()));
     }
     return s;
 }
@@ -243,8 +242,8 @@ void WriteHead(std::ostringstream& html, const DashboardInput& in) {
             ".label{font-size:12px;fill:#222}.legend span{display:inline-block;width:12px;"
             "height:12px;margin:0 4px 0 14px;vertical-align:middle}"
             ".groups{display:flex;flex-wrap:wrap;gap:24px}</style></head><body>\n"
-         << "<h1>Korvel install reports</h1>\n<p>Last " << in.nDays << " days: "
-         << Day(in.nFirstDay, "%Y-%m-%d") << " to "
+         << "<h1>Korvel install reports</h1>\n<p>Last " << in.nDays
+         << " days: " << Day(in.nFirstDay, "%Y-%m-%d") << " to "
          << Day(in.nFirstDay + int64_t(in.nDays - 1) * 86400, "%Y-%m-%d") << " (UTC). Range:";
     for (int days : {7, 30, 90, 365})
         html << " <a href=\"/?days=" << days << "\">" << days << " days</a>";
@@ -291,8 +290,8 @@ void WriteDays(std::ostringstream& html, const DaySeries& s) {
     const auto count = [](double v) { return Fixed(v, 0); };
     html << "<h2>Installs per day</h2>\n";
     WriteLegend(html, {"started", "finished (final report)"}, {"#1e88e5", "#8e24aa"});
-    html << SvgBarChart({s.labels, count}, {{"started", "#1e88e5", s.starts},
-                                           {"finished", "#8e24aa", s.finals}});
+    html << SvgBarChart({s.labels, count},
+                        {{"started", "#1e88e5", s.starts}, {"finished", "#8e24aa", s.finals}});
     html << "<h2>Success rate per day</h2>\n";
     html << SvgLineChart({s.labels, [](double v) { return Fixed(v, 0) + " %"; }, 100, 920, 180},
                          {{"success rate", "#2e7d32", s.successRate}});
@@ -315,7 +314,8 @@ void WriteBreakdown(std::ostringstream& html, const char* title, const Breakdown
     std::vector<StackedRow> rows;
     for (size_t i = 0; i < order.size() && i < kMaxGroupRows; ++i) {
         const auto& counts = breakdown.at(order[i].second);
-        rows.push_back({HtmlEscape(order[i].second), std::vector<double>(counts.begin(), counts.end())});
+        rows.push_back(
+            {HtmlEscape(order[i].second), std::vector<double>(counts.begin(), counts.end())});
     }
     html << "<div><h3>" << title << "</h3>\n"
          << SvgStackedBars(rows, {std::begin(kFinalStatuses), std::end(kFinalStatuses)},

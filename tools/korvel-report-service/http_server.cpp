@@ -85,8 +85,7 @@ public:
 };
 
 bool IsPostEndpoint(const httplib::Request& req) {
-    return req.method == "POST" &&
-           (req.path == kReportPath || req.path == kLogPath);
+    return req.method == "POST" && (req.path == kReportPath || req.path == kLogPath);
 }
 
 std::string Trim(const std::string& text) {
@@ -116,7 +115,8 @@ std::string ReportHttpServer::Impl::ClientAddress(const httplib::Request& req) c
     // The proxy appends the address it saw; earlier entries are the client's word.
     const std::string forwarded = req.get_header_value("X-Forwarded-For");
     const size_t comma = forwarded.rfind(',');
-    const std::string last = Trim(comma == std::string::npos ? forwarded : forwarded.substr(comma + 1));
+    const std::string last =
+        Trim(comma == std::string::npos ? forwarded : forwarded.substr(comma + 1));
     return last.empty() ? req.remote_addr : last;
 }
 

@@ -21,8 +21,8 @@ PostLimiter::PostLimiter(int postsPerMinute, Clock clock)
     : m_nPerMinute(postsPerMinute), m_clock(clock ? std::move(clock) : Clock(SteadyMs)) {}
 
 void PostLimiter::Refill(Bucket& bucket, int64_t nowMs) const {
-    const double earned =
-        static_cast<double>(std::max<int64_t>(0, nowMs - bucket.updatedMs)) * m_nPerMinute / 60000.0;
+    const double earned = static_cast<double>(std::max<int64_t>(0, nowMs - bucket.updatedMs)) *
+                          m_nPerMinute / 60000.0;
     bucket.tokens = std::min<double>(m_nPerMinute, bucket.tokens + earned);
     bucket.updatedMs = nowMs;
 }

@@ -53,8 +53,8 @@ public:
         return true;
     }
 
-    bool Run(const std::string& sql, const std::vector<SqlValue>& params,
-             std::vector<SqlRow>* rows, std::string& error) override {
+    bool Run(const std::string& sql, const std::vector<SqlValue>& params, std::vector<SqlRow>* rows,
+             std::string& error) override {
         PGconn* conn = nullptr;
         if (!Borrow(conn, error))
             return false;
@@ -116,10 +116,10 @@ private:
                 types[i] = p.kind == SqlValue::Kind::Blob ? kByteaOid : kTextOid;
             }
         }
-        return ResultPtr(PQexecParams(conn, sql.c_str(), static_cast<int>(params.size()),
-                                      types.data(), values.data(), lengths.data(), formats.data(),
-                                      0),
-                         PQclear);
+        return ResultPtr(
+            PQexecParams(conn, sql.c_str(), static_cast<int>(params.size()), types.data(),
+                         values.data(), lengths.data(), formats.data(), 0),
+            PQclear);
     }
 
     bool Borrow(PGconn*& conn, std::string& error) {
@@ -133,8 +133,12 @@ private:
         ++m_nOpen;
         lock.unlock();
         conn = PQconnectdb(m_conninfo.c_str());
-        if (PQstatus(conn) == CONNECTION_OK)
+        if (PQstatus(conn) == CONNECTION_OK) {
+            // "relation already exists, skipping" on every start is not news.
+            PQsetNoticeProcessor(
+                conn, [](void*, const char*) {}, nullptr);
             return true;
+        }
         error = conn ? PQerrorMessage(conn) : "out of memory";
         PQfinish(conn);
         conn = nullptr;

@@ -81,8 +81,7 @@ bool ReadAccess::Allows(const std::string& authorization) const {
     if (!StartsWithNoCase(value, "basic ") || !DecodeBase64(Trim(value.substr(6)), credentials))
         return false;
     const size_t colon = credentials.find(':');
-    return colon != std::string::npos &&
-           ConstantTimeEquals(credentials.substr(colon + 1), m_token);
+    return colon != std::string::npos && ConstantTimeEquals(credentials.substr(colon + 1), m_token);
 }
 
 bool IsLoopbackHost(const std::string& host) {

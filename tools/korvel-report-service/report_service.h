@@ -33,7 +33,7 @@ struct ServiceReply {
 
 struct ServiceOptions {
     std::string dbPath = "korvel-reports.db";  // SQLite file or postgresql:// URL
-    size_t maxLogBytes = 10u * 1024u * 1024u;   // one upload
+    size_t maxLogBytes = 10u * 1024u * 1024u;  // one upload
     LogQuota logQuota;
     int maxPostsPerMinute = 120;  // per client address; 0: no bound
     // Tuning for tests: the limiter's steady clock (ms) and the wall clock

@@ -95,8 +95,9 @@ bool ReportStore::CreateSchema(std::string& error) {
     // Tables left by a service from before the versioned schema lack the log columns.
     std::vector<SqlRow> rows;
     if (!m_db->Run("SELECT id, copy, content FROM logs WHERE id < 0", {}, nullptr, error)) {
-        error = "the database holds tables of an older, unversioned report service; "
-                "start with a new database";
+        error =
+            "the database holds tables of an older, unversioned report service; "
+            "start with a new database";
         return false;
     }
     if (!m_db->Run("SELECT MAX(version) FROM schema_version", {}, &rows, error) || rows.empty())
@@ -152,8 +153,8 @@ LogOutcome ReportStore::AddLog(const StoredLog& log, const std::string& content,
                        " ON CONFLICT DO NOTHING RETURNING id",
                        {SqlValue::Int(log.nReceivedAt), SqlValue::Text(log.strClientAddr),
                         SqlValue::Text(log.strAppId), SqlValue::Text(log.strLogType),
-                        SqlValue::Text(log.strUuid), SqlValue::Int(copies + 1),
-                        SqlValue::Int(size), SqlValue::Blob(content)},
+                        SqlValue::Text(log.strUuid), SqlValue::Int(copies + 1), SqlValue::Int(size),
+                        SqlValue::Blob(content)},
                        &rows, error)) {
             return LogOutcome::Failed;
         }
@@ -191,8 +192,8 @@ std::vector<StoredLog> ReportStore::Logs(int64_t since) {
 bool ReportStore::FindLog(int64_t id, StoredLog& out, std::string* content) {
     std::vector<SqlRow> rows;
     std::string error;
-    const std::string sql = std::string(kLogColumns) + (content ? ", content" : "") +
-                            " FROM logs WHERE id = $1";
+    const std::string sql =
+        std::string(kLogColumns) + (content ? ", content" : "") + " FROM logs WHERE id = $1";
     if (!m_db->Run(sql, {SqlValue::Int(id)}, &rows, error) || rows.empty())
         return false;
     out = ReadLog(rows[0]);
@@ -223,9 +224,10 @@ int64_t ReportStore::LogBytes() {
 
 void ReportStore::Bump(const char* name) {
     std::string error;
-    m_db->Run("INSERT INTO counters(name, value) VALUES($1, 1)"
-              " ON CONFLICT(name) DO UPDATE SET value = counters.value + 1",
-              {SqlValue::Text(name)}, nullptr, error);
+    m_db->Run(
+        "INSERT INTO counters(name, value) VALUES($1, 1)"
+        " ON CONFLICT(name) DO UPDATE SET value = counters.value + 1",
+        {SqlValue::Text(name)}, nullptr, error);
 }
 
 std::map<std::string, int64_t> ReportStore::Counters() {

@@ -36,7 +36,7 @@ struct StoredLog {
 
 // Bounds on what AddLog keeps.
 struct LogQuota {
-    int nCopiesPerRun = 3;                        // copies kept per uuid
+    int nCopiesPerRun = 3;                       // copies kept per uuid
     int64_t nStoreBytes = 1024LL * 1024 * 1024;  // all logs together
 };
 

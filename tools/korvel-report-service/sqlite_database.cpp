@@ -42,9 +42,9 @@ public:
         for (int c = 0; c < columns; ++c) {
             const void* data = sqlite3_column_blob(m_stmt, c);
             const int size = sqlite3_column_bytes(m_stmt, c);
-            row.emplace_back(data ? std::string(static_cast<const char*>(data),
-                                                static_cast<size_t>(size))
-                                  : std::string());
+            row.emplace_back(
+                data ? std::string(static_cast<const char*>(data), static_cast<size_t>(size))
+                     : std::string());
         }
         return row;
     }
@@ -61,8 +61,8 @@ public:
 
     SqlDialect Dialect() const override { return SqlDialect::Sqlite; }
 
-    bool Run(const std::string& sql, const std::vector<SqlValue>& params,
-             std::vector<SqlRow>* rows, std::string& error) override {
+    bool Run(const std::string& sql, const std::vector<SqlValue>& params, std::vector<SqlRow>* rows,
+             std::string& error) override {
         std::lock_guard<std::mutex> guard(m_lock);
         Statement s(m_db, sql);
         if (!s.IsValid())

@@ -37,8 +37,7 @@ struct Plot {
 
 void Open(std::ostringstream& svg, const Plot& p) {
     svg << "<svg class=\"chart\" width=\"" << p.frame.width << "\" height=\"" << p.frame.height
-        << "\" viewBox=\"0 0 " << p.frame.width << ' ' << p.frame.height
-        << "\" role=\"img\">\n";
+        << "\" viewBox=\"0 0 " << p.frame.width << ' ' << p.frame.height << "\" role=\"img\">\n";
     for (int g = 0; g <= kGridLines; ++g) {
         const double v = p.yMax * g / kGridLines;
         const double y = p.Y(v);

@@ -13,9 +13,9 @@ struct ChartSeries {
 };
 
 struct ChartFrame {
-    std::vector<std::string> xLabels;             // already escaped
-    std::function<std::string(double)> yFormat;   // axis and tooltip text
-    double yMax = 0;                              // 0: from the data
+    std::vector<std::string> xLabels;            // already escaped
+    std::function<std::string(double)> yFormat;  // axis and tooltip text
+    double yMax = 0;                             // 0: from the data
     int width = 920;
     int height = 220;
 };
