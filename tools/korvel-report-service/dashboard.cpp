@@ -351,12 +351,15 @@ void WriteReasons(std::ostringstream& html, const DashboardInput& in, const Figu
 }
 
 void WriteMirrors(std::ostringstream& html, const Figures& f) {
-    int most = 1;
+    std::vector<std::pair<int, std::string>> order;  // most used first
     for (const auto& [domain, m] : f.mirrors)
-        most = std::max(most, m.nReports);
+        order.emplace_back(-m.nReports, domain);
+    std::sort(order.begin(), order.end());
+    const int most = order.empty() ? 1 : -order.front().first;
     html << "<h2>Mirrors used</h2>\n<table><tr><th>domain</th><th>reports</th><th></th>"
             "<th>median ping</th><th>flagged</th><th></th></tr>\n";
-    for (const auto& [domain, m] : f.mirrors) {
+    for (const auto& [uses, domain] : order) {
+        const MirrorFigures& m = f.mirrors.at(domain);
         const double flagged = m.nReports ? double(m.nFlagged) / m.nReports : 0.0;
         html << "<tr><td>" << HtmlEscape(domain) << "</td><td class=\"n\">" << m.nReports
              << "</td><td>" << SvgShareBar(double(m.nReports) / most, "#1e88e5")

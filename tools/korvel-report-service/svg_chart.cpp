@@ -22,7 +22,16 @@ double DataMax(const ChartFrame& frame, const std::vector<ChartSeries>& series) 
                 top = std::max(top, v);
         }
     }
-    return top > 0 ? top * 1.1 : 1;
+    if (top <= 0)
+        return 1;
+    // A round grid step (1, 2, 2.5 or 5 times a power of ten) above the data.
+    const double rough = top * 1.05 / kGridLines;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (double factor : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+        if (factor * power >= rough)
+            return factor * power * kGridLines;
+    }
+    return top;
 }
 
 struct Plot {
