@@ -74,7 +74,7 @@ Generated Fill(ReportStore& store, int days, int runsPerDay, unsigned seed) {
             ++g.nStarts;
             ++g.nFinals;
             if (std::string(status).find("fail") != std::string::npos) {
-                StoredLog log{0, at + 201, "198.51.100.9", "Korvel 12", status, uuid, 0};
+                StoredLog log{0, at + 201, "198.51.100.9", "Korvel 12", status, uuid, "", 0};
                 EXPECT_EQ(store.AddLog(log, "00:00:01 : failed\n", LogQuota(), id),
                           LogOutcome::Stored);
             }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "report/install_reporter.h"
 #include "tests/report/fake_adapters.h"
@@ -38,7 +39,9 @@ protected:
 }  // namespace
 
 TEST_F(QuotaTest, OnlyTheFirstThreeCopiesOfARunsLogAreKept) {
-    Start(ServiceOptions());
+    ServiceOptions options;
+    options.logDir = tmp.Sub("log-copies");
+    Start(options);
     for (int copy = 1; copy <= 5; ++copy) {
         auto res = PostLog(*client, "copy " + std::to_string(copy));
         ASSERT_TRUE(res);
@@ -55,6 +58,15 @@ TEST_F(QuotaTest, OnlyTheFirstThreeCopiesOfARunsLogAreKept) {
     // Another run still gets its copies.
     EXPECT_EQ(Status(PostLog(*client, "other", "00000000000000000000000000000001")), 200);
     EXPECT_EQ(running->service.Store().CountLogs(), 4);
+    // The folder mirrors exactly the stored logs.
+    const auto stored = running->service.Store().Logs();
+    ASSERT_EQ(stored.size(), 4u);
+    EXPECT_EQ(korvel_test::ReadFile(stored[2].strFile), "copy 3");
+    EXPECT_EQ(korvel_test::ReadFile(stored[3].strFile), "other");
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.Sub("log-copies")))
+        files += entry.is_regular_file();
+    EXPECT_EQ(files, 4u);
     auto page = client->Get("/");
     ASSERT_TRUE(page);
     EXPECT_NE(page->body.find("<b>2</b>repeated log copies not kept"), std::string::npos);

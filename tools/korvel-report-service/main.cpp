@@ -21,6 +21,7 @@ void Usage() {
             "usage: korvel-report-service [--listen ADDR:PORT] [--db FILE|postgresql://...]\n"
             "         [--admin-token-file FILE] [--public-read] [--trusted-proxy ADDR]\n"
             "         [--max-log-bytes N] [--max-log-store-bytes N] [--max-posts-per-minute N]\n"
+            "         [--log-dir DIR]\n"
             "  --listen               address to serve on, port 0 picks a free port "
             "(127.0.0.1:18090)\n"
             "  --db                   SQLite file, or a PostgreSQL URL shared by several "
@@ -32,7 +33,8 @@ void Usage() {
             "believed\n"
             "  --max-log-bytes        largest accepted log upload (10485760)\n"
             "  --max-log-store-bytes  all stored logs together (1073741824)\n"
-            "  --max-posts-per-minute posts per client address, 0 for no bound (120)\n");
+            "  --max-posts-per-minute posts per client address, 0 for no bound (120)\n"
+            "  --log-dir              also write every stored log as a file into DIR\n");
 }
 
 struct Arguments {
@@ -67,8 +69,7 @@ bool ApplyOption(const std::string& flag, const std::string& value, Arguments& a
     } else if (flag == "--trusted-proxy") {
         args.http.trustedProxy = value;
     } else if (flag == "--log-dir") {
-        // Older start scripts pass it; logs now live in the database.
-        fprintf(stderr, "korvel-report-service: --log-dir is ignored, logs are kept in --db\n");
+        args.service.logDir = value;
     } else if (flag == "--max-log-bytes") {
         if (!ParseCount(flag, value, false, n))
             return false;

@@ -5,8 +5,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -66,7 +70,35 @@ std::string StringMember(const cJSON* object, const char* key) {
 bool ReportService::Open(const ServiceOptions& options, std::string& error) {
     m_options = options;
     m_limiter = std::make_unique<PostLimiter>(options.maxPostsPerMinute, options.limiterClock);
+    if (!m_options.logDir.empty()) {
+        std::error_code ec;
+        fs::create_directories(m_options.logDir, ec);
+        if (ec || !fs::is_directory(m_options.logDir)) {
+            error = "cannot create log folder " + m_options.logDir;
+            return false;
+        }
+    }
     return m_store.Open(m_options.dbPath, error);
+}
+
+std::string ReportService::LogCopyPath(const std::string& uuid) {
+    if (m_options.logDir.empty())
+        return {};
+    // Copies of one run get their own files; the uuid is checked hex, safe in a path.
+    const uint64_t serial = ++m_nLogSerial;
+    return (fs::path(m_options.logDir) /
+            (uuid + "_" + std::to_string(Now()) + "_" + std::to_string(serial) + ".log"))
+        .string();
+}
+
+void ReportService::WriteLogCopy(const StoredLog& log, const std::string& content) {
+    if (log.strFile.empty())
+        return;
+    std::ofstream out(log.strFile, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (!out)
+        fprintf(stderr, "korvel-report-service: cannot write %s\n", log.strFile.c_str());
 }
 
 int64_t ReportService::Now() const {
@@ -225,9 +257,11 @@ ServiceReply ReportService::HandleLogUpload(const std::vector<FormField>& fields
     stored.strLogType = logType->content;
     stored.strUuid = log->filename;
     stored.nSize = static_cast<int64_t>(log->content.size());
+    stored.strFile = LogCopyPath(stored.strUuid);
     int64_t id = 0;
     switch (m_store.AddLog(stored, log->content, m_options.logQuota, id)) {
         case LogOutcome::Stored:
+            WriteLogCopy(stored, log->content);
             return Accepted();
         case LogOutcome::CopyLimit:
             // Retries of one run send the same log again: enough copies are kept.

@@ -33,6 +33,9 @@ struct ServiceReply {
 
 struct ServiceOptions {
     std::string dbPath = "korvel-reports.db";  // SQLite file or postgresql:// URL
+    // When set, every stored log is also written here as a file (the
+    // database stays the store of record; each instance writes what it took).
+    std::string logDir;
     size_t maxLogBytes = 10u * 1024u * 1024u;  // one upload
     LogQuota logQuota;
     int maxPostsPerMinute = 120;  // per client address; 0: no bound
@@ -73,6 +76,8 @@ public:
 
 private:
     int64_t Now() const;
+    std::string LogCopyPath(const std::string& uuid);
+    void WriteLogCopy(const StoredLog& log, const std::string& content);
     // False (and a 429 in `reply`) when the address is over its post bound.
     bool AdmitPost(const std::string& clientAddr, ServiceReply& reply);
 
@@ -80,6 +85,7 @@ private:
     ReportStore m_store;
     std::unique_ptr<PostLimiter> m_limiter;
     std::atomic<uint64_t> m_nRateLimited{0};
+    std::atomic<uint64_t> m_nLogSerial{0};
 };
 
 // HTML text with &, <, >, " and ' escaped.

@@ -18,7 +18,7 @@ const char* kSchema =
     "CREATE TABLE IF NOT EXISTS logs("
     " id {ID}, received_at BIGINT NOT NULL,"
     " client_addr TEXT NOT NULL, app_id TEXT NOT NULL, log_type TEXT NOT NULL,"
-    " uuid TEXT NOT NULL, copy INTEGER NOT NULL, size BIGINT NOT NULL,"
+    " uuid TEXT NOT NULL, copy INTEGER NOT NULL, size BIGINT NOT NULL, file TEXT NOT NULL,"
     " content {BLOB} NOT NULL, UNIQUE(uuid, copy));"
     "CREATE TABLE IF NOT EXISTS counters(name TEXT PRIMARY KEY, value BIGINT NOT NULL);"
     "INSERT INTO schema_version(version) SELECT 1"
@@ -45,7 +45,7 @@ int64_t ToInt(const std::string& text) {
 const char* kReportColumns =
     "SELECT id, received_at, client_addr, app_id, uuid, install_status, version, document "
     "FROM reports WHERE received_at >= $1 ORDER BY id";
-const char* kLogColumns = "SELECT id, received_at, client_addr, app_id, log_type, uuid, size";
+const char* kLogColumns = "SELECT id, received_at, client_addr, app_id, log_type, uuid, size, file";
 
 StoredReport ReadReport(const SqlRow& row) {
     StoredReport r;
@@ -69,6 +69,7 @@ StoredLog ReadLog(const SqlRow& row) {
     l.strLogType = row[4];
     l.strUuid = row[5];
     l.nSize = ToInt(row[6]);
+    l.strFile = row[7];
     return l;
 }
 
@@ -149,12 +150,12 @@ LogOutcome ReportStore::AddLog(const StoredLog& log, const std::string& content,
             return LogOutcome::StoreFull;
         rows.clear();
         if (!m_db->Run("INSERT INTO logs(received_at, client_addr, app_id, log_type, uuid, copy,"
-                       " size, content) VALUES($1, $2, $3, $4, $5, $6, $7, $8)"
+                       " size, file, content) VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9)"
                        " ON CONFLICT DO NOTHING RETURNING id",
                        {SqlValue::Int(log.nReceivedAt), SqlValue::Text(log.strClientAddr),
                         SqlValue::Text(log.strAppId), SqlValue::Text(log.strLogType),
                         SqlValue::Text(log.strUuid), SqlValue::Int(copies + 1), SqlValue::Int(size),
-                        SqlValue::Blob(content)},
+                        SqlValue::Text(log.strFile), SqlValue::Blob(content)},
                        &rows, error)) {
             return LogOutcome::Failed;
         }
@@ -198,7 +199,7 @@ bool ReportStore::FindLog(int64_t id, StoredLog& out, std::string* content) {
         return false;
     out = ReadLog(rows[0]);
     if (content)
-        *content = rows[0][7];
+        *content = rows[0][8];
     return true;
 }
 

@@ -31,6 +31,7 @@ struct StoredLog {
     std::string strAppId;
     std::string strLogType;
     std::string strUuid;
+    std::string strFile;  // the local copy's path when the instance keeps one, else ""
     int64_t nSize = 0;
 };
 
