@@ -1,5 +1,6 @@
 #include "report_store.h"
 
+#include <chrono>
 #include <cstdlib>
 
 #include "sql_database.h"
@@ -129,6 +130,23 @@ bool ReportStore::AddReport(const StoredReport& report, int64_t& id) {
     return true;
 }
 
+bool ReportStore::KnownLogBytes(int64_t& total) {
+    constexpr int64_t kResumMs = 1000;
+    const int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    std::lock_guard<std::mutex> guard(m_bytesLock);
+    if (nowMs - m_nLogBytesSummedMs >= kResumMs) {
+        const int64_t summed = LogBytes();
+        if (summed < 0)
+            return false;
+        m_nLogBytes = summed;
+        m_nLogBytesSummedMs = nowMs;
+    }
+    total = m_nLogBytes;
+    return true;
+}
+
 LogOutcome ReportStore::AddLog(const StoredLog& log, const std::string& content,
                                const LogQuota& quota, int64_t& id) {
     const int64_t size = static_cast<int64_t>(content.size());
@@ -137,16 +155,16 @@ LogOutcome ReportStore::AddLog(const StoredLog& log, const std::string& content,
     for (int attempt = 0; attempt < 5; ++attempt) {
         std::vector<SqlRow> rows;
         std::string error;
-        if (!m_db->Run("SELECT (SELECT COUNT(*) FROM logs WHERE uuid = $1),"
-                       " (SELECT COALESCE(SUM(size), 0) FROM logs)",
-                       {SqlValue::Text(log.strUuid)}, &rows, error) ||
-            rows.empty()) {
+        int64_t total = 0;
+        if (!m_db->Run("SELECT COUNT(*) FROM logs WHERE uuid = $1", {SqlValue::Text(log.strUuid)},
+                       &rows, error) ||
+            rows.empty() || !KnownLogBytes(total)) {
             return LogOutcome::Failed;
         }
         const int64_t copies = ToInt(rows[0][0]);
         if (copies >= quota.nCopiesPerRun)
             return LogOutcome::CopyLimit;
-        if (ToInt(rows[0][1]) + size > quota.nStoreBytes)
+        if (total + size > quota.nStoreBytes)
             return LogOutcome::StoreFull;
         rows.clear();
         if (!m_db->Run("INSERT INTO logs(received_at, client_addr, app_id, log_type, uuid, copy,"
@@ -161,6 +179,8 @@ LogOutcome ReportStore::AddLog(const StoredLog& log, const std::string& content,
         }
         if (!rows.empty()) {
             id = ToInt(rows[0][0]);
+            std::lock_guard<std::mutex> guard(m_bytesLock);
+            m_nLogBytes += size;
             return LogOutcome::Stored;
         }
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,12 @@ public:
 private:
     bool CreateSchema(std::string& error);
     int64_t Single(const char* sql);
+    // The stored logs' total, summed again at most once a second: summing
+    // every log row on each upload would grow with the store.
+    bool KnownLogBytes(int64_t& total);
 
     std::unique_ptr<SqlDatabase> m_db;
+    std::mutex m_bytesLock;  // guards the two below
+    int64_t m_nLogBytes = 0;
+    int64_t m_nLogBytesSummedMs = INT64_MIN;
 };
