@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

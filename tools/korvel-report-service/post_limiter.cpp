@@ -39,8 +39,11 @@ bool PostLimiter::Admit(const std::string& address) {
         return true;
     const int64_t nowMs = m_clock();
     std::lock_guard<std::mutex> guard(m_lock);
-    if (m_buckets.size() >= kMaxTrackedAddresses)
+    // A sweep walks every bucket: at most one a second, however many addresses post.
+    if (m_buckets.size() >= kMaxTrackedAddresses && nowMs - m_nLastSweepMs >= 1000) {
         DropIdle(nowMs);
+        m_nLastSweepMs = nowMs;
+    }
     auto [it, fresh] = m_buckets.try_emplace(address, Bucket{double(m_nPerMinute), nowMs});
     Bucket& bucket = it->second;
     if (!fresh)

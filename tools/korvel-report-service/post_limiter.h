@@ -32,6 +32,7 @@ private:
 
     const int m_nPerMinute;
     Clock m_clock;
-    std::mutex m_lock;  // guards m_buckets
+    std::mutex m_lock;  // guards m_buckets and m_nLastSweepMs
     std::unordered_map<std::string, Bucket> m_buckets;
+    int64_t m_nLastSweepMs = INT64_MIN / 2;
 };

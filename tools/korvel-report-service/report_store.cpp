@@ -136,7 +136,7 @@ bool ReportStore::KnownLogBytes(int64_t& total) {
                               std::chrono::steady_clock::now().time_since_epoch())
                               .count();
     std::lock_guard<std::mutex> guard(m_bytesLock);
-    if (nowMs - m_nLogBytesSummedMs >= kResumMs) {
+    if (m_nLogBytesSummedMs < 0 || nowMs - m_nLogBytesSummedMs >= kResumMs) {
         const int64_t summed = LogBytes();
         if (summed < 0)
             return false;

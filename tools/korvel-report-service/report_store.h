@@ -99,5 +99,5 @@ private:
     std::unique_ptr<SqlDatabase> m_db;
     std::mutex m_bytesLock;  // guards the two below
     int64_t m_nLogBytes = 0;
-    int64_t m_nLogBytesSummedMs = INT64_MIN;
+    int64_t m_nLogBytesSummedMs = -1;  // steady clock; -1: never summed
 };
