@@ -167,6 +167,15 @@ TEST_F(ServiceTest, BadReportsAreRefusedAndNothingIsStored) {
     ExpectRejected(client->Post("/api/install/online.php",
                                 httplib::MultipartFormDataItems{{"app_id", "a", "", ""}}),
                    "no json_data");
+    // Texts that one of the store engines could not hold are refused on both.
+    ExpectRejected(PostReportForm("{\"version\":1,\"install_status\":\"start\"}", "K\xff"),
+                   "app_id not UTF-8");
+    ExpectRejected(
+        PostReportForm("{\"version\":1,\"install_status\":\"start\"}", std::string("K\0x", 3)),
+        "app_id with NUL");
+    ExpectRejected(
+        PostReportForm("{\"version\":1,\"install_status\":\"start\",\"uuid\":\"\xc0\xaf\"}"),
+        "overlong uuid");
     EXPECT_EQ(service.Store().CountReports(), 0);
 
     auto ok = PostReportForm("{\"version\":1015,\"install_status\":\"success\",\"extra\":[1]}");
@@ -182,6 +191,10 @@ TEST_F(ServiceTest, BadReportsAreRefusedAndNothingIsStored) {
     EXPECT_EQ(stored[0].strDocument,
               "{\"version\":1015,\"install_status\":\"success\",\"extra\":[1]}");
     EXPECT_EQ(stored[1].nVersion, INT64_MIN);
+    auto accented = PostReportForm("{\"version\":1,\"install_status\":\"start\"}",
+                                   "Korvel \xe2\x82\xac \xf0\x9f\x98\x80");
+    ASSERT_TRUE(accented);
+    EXPECT_EQ(accented->status, 200);
 }
 
 TEST_F(ServiceTest, LogsNeedARunUuidNameAndFitTheLimit) {
