@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "report_store.h"
+#include "sql_database.h"
 #include "tests/report/postgres_server.h"
 #include "tests/report/service_fixture.h"
 #include "tests/support/test_support.h"
@@ -163,6 +164,52 @@ TEST_P(StoreTest, TablesOfTheUnversionedServiceAreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreTest, ::testing::Values("sqlite", "postgres"),
                          [](const auto& info) { return std::string(info.param); });
+
+// Many writers at once share SQLite transactions; a statement that fails
+// inside one must not take the others with it, nor leave rows behind.
+TEST(SqliteGroupCommit, AFailingStatementLeavesTheOthersOfItsBatchIn) {
+    korvel_test::TempDir tmp;
+    std::string error;
+    auto db = OpenSqliteDatabase(tmp.Sub("batch.db"), error);
+    ASSERT_TRUE(db) << error;
+    ASSERT_TRUE(db->RunScript("CREATE TABLE t(id INTEGER PRIMARY KEY, k TEXT UNIQUE);", error));
+    constexpr int kThreads = 16;
+    constexpr int kPerThread = 50;
+    std::atomic<int> inserted{0}, refused{0};
+    std::vector<std::thread> threads;
+    std::mutex idsLock;
+    std::set<std::string> ids;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                // Every fifth key repeats one that another thread also writes.
+                const std::string key = i % 5 == 0 ? "shared" + std::to_string(i)
+                                                   : std::to_string(t) + "-" + std::to_string(i);
+                std::vector<SqlRow> rows;
+                std::string failure;
+                if (db->Run("INSERT INTO t(k) VALUES($1) RETURNING id", {SqlValue::Text(key)},
+                            &rows, failure)) {
+                    ++inserted;
+                    ASSERT_EQ(rows.size(), 1u);
+                    std::lock_guard<std::mutex> guard(idsLock);
+                    EXPECT_TRUE(ids.insert(rows[0][0]).second) << "id handed out twice";
+                } else {
+                    ++refused;
+                    EXPECT_TRUE(rows.empty());
+                    EXPECT_NE(failure.find("UNIQUE"), std::string::npos) << failure;
+                }
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    const int sharedKeys = kPerThread / 5;
+    EXPECT_EQ(refused.load(), sharedKeys * (kThreads - 1));
+    EXPECT_EQ(inserted.load(), kThreads * kPerThread - refused.load());
+    std::vector<SqlRow> count;
+    ASSERT_TRUE(db->Run("SELECT COUNT(*) FROM t", {}, &count, error));
+    EXPECT_EQ(count[0][0], std::to_string(inserted.load()));
+}
 
 // Two service instances on two ports, one database: every acknowledged
 // report is stored exactly once, and the per-run log bound holds across both.

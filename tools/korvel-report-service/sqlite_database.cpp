@@ -1,5 +1,6 @@
 #include <sqlite3.h>
 
+#include <condition_variable>
 #include <mutex>
 
 #include "sql_database.h"
@@ -53,7 +54,21 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
-// One connection behind one lock: SQLite writes one at a time anyway.
+// One statement a caller waits for.
+struct Job {
+    const std::string& sql;
+    const std::vector<SqlValue>& params;
+    std::vector<SqlRow>* rows;
+    size_t nRowsBefore;  // rows of a statement that is undone are dropped again
+    std::string error;
+    bool ok = false;
+    bool done = false;
+};
+
+// One connection behind one lock. Each commit waits for the disk, so the
+// statements that queue up while one batch commits run together in the next
+// transaction (group commit): one disk wait for many posts, and every caller
+// still hears of its statement only once it is durable.
 class SqliteDatabase : public SqlDatabase {
 public:
     explicit SqliteDatabase(sqlite3* db) : m_db(db) {}
@@ -63,23 +78,29 @@ public:
 
     bool Run(const std::string& sql, const std::vector<SqlValue>& params, std::vector<SqlRow>* rows,
              std::string& error) override {
-        std::lock_guard<std::mutex> guard(m_lock);
-        Statement s(m_db, sql);
-        if (!s.IsValid())
-            return Fail(error);
-        for (size_t i = 0; i < params.size(); ++i) {
-            if (!s.Bind(i + 1, params[i]))
-                return Fail(error);
+        Job job{sql, params, rows, rows ? rows->size() : 0, {}, false, false};
+        std::unique_lock<std::mutex> queue(m_queueLock);
+        m_queue.push_back(&job);
+        while (!job.done) {
+            if (m_bBatchRunning) {
+                m_batchDone.wait(queue);
+                continue;
+            }
+            // This caller commits everything queued so far, its own job included.
+            std::vector<Job*> batch;
+            batch.swap(m_queue);
+            m_bBatchRunning = true;
+            queue.unlock();
+            RunBatch(batch);
+            queue.lock();
+            for (Job* j : batch)
+                j->done = true;
+            m_bBatchRunning = false;
+            m_batchDone.notify_all();
         }
-        for (;;) {
-            const int step = s.Step();
-            if (step == SQLITE_DONE)
-                return true;
-            if (step != SQLITE_ROW)
-                return Fail(error);
-            if (rows)
-                rows->push_back(s.Row());
-        }
+        if (!job.ok)
+            error = job.error;
+        return job.ok;
     }
 
     bool RunScript(const std::string& sql, std::string& error) override {
@@ -109,8 +130,66 @@ private:
         return false;
     }
 
-    std::mutex m_lock;
+    bool Execute(Job& job) {
+        Statement s(m_db, job.sql);
+        if (!s.IsValid())
+            return Fail(job.error);
+        for (size_t i = 0; i < job.params.size(); ++i) {
+            if (!s.Bind(i + 1, job.params[i]))
+                return Fail(job.error);
+        }
+        for (;;) {
+            const int step = s.Step();
+            if (step == SQLITE_DONE)
+                return true;
+            if (step != SQLITE_ROW)
+                return Fail(job.error);
+            if (job.rows)
+                job.rows->push_back(s.Row());
+        }
+    }
+
+    void RunBatch(const std::vector<Job*>& batch) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (batch.size() == 1) {
+            batch[0]->ok = Execute(*batch[0]);
+            return;
+        }
+        std::string error;
+        if (!Exec("BEGIN IMMEDIATE;", error)) {
+            for (Job* job : batch)
+                job->error = error;
+            return;
+        }
+        // A savepoint per statement: one that fails leaves the others in.
+        for (Job* job : batch) {
+            std::string ignored;
+            Exec("SAVEPOINT job;", ignored);
+            job->ok = Execute(*job);
+            if (!job->ok) {
+                Exec("ROLLBACK TO job;", ignored);
+                if (job->rows)
+                    job->rows->resize(job->nRowsBefore);
+            }
+            Exec("RELEASE job;", ignored);
+        }
+        if (Exec("COMMIT;", error))
+            return;
+        Exec("ROLLBACK;", error);
+        for (Job* job : batch) {
+            job->ok = false;
+            job->error = "commit failed: " + error;
+            if (job->rows)
+                job->rows->resize(job->nRowsBefore);
+        }
+    }
+
+    std::mutex m_lock;  // the connection
     sqlite3* m_db;
+    std::mutex m_queueLock;  // guards the two below
+    std::vector<Job*> m_queue;
+    bool m_bBatchRunning = false;
+    std::condition_variable m_batchDone;
 };
 
 }  // namespace
