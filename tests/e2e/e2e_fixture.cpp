@@ -99,8 +99,10 @@ void InstallerTest::SetUp() {
     options.logDir = home + "/service-logs";
     std::string error;
     ASSERT_TRUE(m_service->Open(options, error)) << error;
-    const TlsFiles tls = m_addresses == Addresses::kOwn ? ReportServiceTls() : TlsFiles();
-    m_http = std::make_unique<ReportHttpServer>(*m_service, tls);
+    HttpOptions http;
+    if (m_addresses == Addresses::kOwn)
+        http.tls = ReportServiceTls();
+    m_http = std::make_unique<ReportHttpServer>(*m_service, std::move(http));
     ASSERT_TRUE(m_http->IsValid()) << "the report service cannot use its certificate";
     if (m_addresses == Addresses::kDemo) {
         ASSERT_EQ(kReportPort, m_http->Bind("127.0.0.1", kReportPort)) << "report port busy";

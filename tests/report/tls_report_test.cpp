@@ -30,8 +30,9 @@ protected:
         options.dbPath = tmp.Sub("reports.db");
         options.logDir = tmp.Sub("logs");
         ASSERT_TRUE(service.Open(options, error)) << error;
-        server = std::make_unique<ReportHttpServer>(service,
-                                                    TlsFiles{certs.CertFile(), certs.KeyFile()});
+        HttpOptions http;
+        http.tls = TlsFiles{certs.CertFile(), certs.KeyFile()};
+        server = std::make_unique<ReportHttpServer>(service, std::move(http));
         ASSERT_TRUE(server->IsValid());
         port = server->Bind("127.0.0.1", 0);
         ASSERT_GT(port, 0);

@@ -80,8 +80,9 @@ void Tally(bool sent, const std::string& reply, uint64_t& acked, ClientTally& ta
 
 void RunLoadClient(const LoadOptions& o, int id, const std::atomic<bool>& stop,
                    ClientTally& tally) {
-    const std::string reportUrl = o.baseUrl + "/api/install/online.php";
-    const std::string logUrl = o.baseUrl + "/api/install/index_log.php";
+    const std::string& baseUrl = o.baseUrls[static_cast<size_t>(id) % o.baseUrls.size()];
+    const std::string reportUrl = baseUrl + "/api/install/online.php";
+    const std::string logUrl = baseUrl + "/api/install/index_log.php";
     const std::string log(o.logBytes, 'L');
     std::string reply;
     for (uint64_t serial = 1; !stop.load(); ++serial) {

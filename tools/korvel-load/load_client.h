@@ -10,7 +10,8 @@
 #include <vector>
 
 struct LoadOptions {
-    std::string baseUrl = "http://127.0.0.1:18090";
+    // Service instances; client N posts to instance N modulo their count.
+    std::vector<std::string> baseUrls = {"http://127.0.0.1:18090"};
     int clients = 200;
     int seconds = 30;
     int logEvery = 4;         // one log upload after this many reports

@@ -1,7 +1,8 @@
 // korvel-load: N concurrent clients posting reports and logs to the report
 // service for a while; prints one JSON line with what was acknowledged and
 // the latency percentiles.
-//   korvel-load [--url http://HOST:PORT] [--clients N] [--seconds S] [--log-every K]
+//   korvel-load [--url http://HOST:PORT[,http://HOST2:PORT2…]] [--clients N] [--seconds S]
+//               [--log-every K]
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -26,13 +27,30 @@ bool ParseInt(const char* text, int& out) {
     return true;
 }
 
+// "URL[,URL…]" into its non-empty entries.
+std::vector<std::string> SplitUrls(const std::string& text) {
+    std::vector<std::string> urls;
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        const size_t comma = std::min(text.find(',', begin), text.size());
+        if (comma > begin)
+            urls.push_back(text.substr(begin, comma - begin));
+        begin = comma + 1;
+    }
+    return urls;
+}
+
 bool ParseArguments(int argc, char** argv, LoadOptions& o) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         const char* value = argv[i + 1];
         int n = 0;
         if (flag == "--url") {
-            o.baseUrl = value;
+            o.baseUrls = SplitUrls(value);
+            if (o.baseUrls.empty()) {
+                fprintf(stderr, "korvel-load: bad --url %s\n", value);
+                return false;
+            }
         } else if (flag == "--clients" && ParseInt(value, n) && n > 0) {
             o.clients = n;
         } else if (flag == "--seconds" && ParseInt(value, n) && n > 0) {
@@ -60,7 +78,7 @@ int main(int argc, char** argv) {
     LoadOptions o;
     if (!ParseArguments(argc, argv, o)) {
         fprintf(stderr,
-                "usage: korvel-load [--url http://HOST:PORT] [--clients N] [--seconds S]"
+                "usage: korvel-load [--url http://HOST:PORT[,...]] [--clients N] [--seconds S]"
                 " [--log-every K]\n");
         return 2;
     }
@@ -89,10 +107,10 @@ int main(int argc, char** argv) {
     }
     std::sort(all.latenciesMs.begin(), all.latenciesMs.end());
     printf(
-        "{\"clients\":%d,\"seconds\":%.1f,\"posts\":%zu,\"reports_acked\":%llu,"
+        "{\"clients\":%d,\"instances\":%zu,\"seconds\":%.1f,\"posts\":%zu,\"reports_acked\":%llu,"
         "\"logs_acked\":%llu,\"refused\":%llu,\"transport_errors\":%llu,"
         "\"posts_per_second\":%.1f,\"p50_ms\":%.2f,\"p99_ms\":%.2f,\"max_ms\":%.2f}\n",
-        o.clients, elapsed, all.latenciesMs.size(),
+        o.clients, o.baseUrls.size(), elapsed, all.latenciesMs.size(),
         static_cast<unsigned long long>(all.reportsAcked),
         static_cast<unsigned long long>(all.logsAcked),
         static_cast<unsigned long long>(all.refused),

@@ -12,6 +12,8 @@ namespace {
 
 // Headroom above the log limit for the other parts and the multipart framing.
 constexpr size_t kFormOverhead = 1024 * 1024;
+constexpr const char* kReportPath = "/api/install/online.php";
+constexpr const char* kLogPath = "/api/install/index_log.php";
 constexpr int kListenBacklog = 256;
 
 std::vector<FormField> ToFields(const httplib::Request& req) {
@@ -93,6 +95,17 @@ public:
     }
 };
 
+bool IsPostEndpoint(const httplib::Request& req) {
+    return req.method == "POST" && (req.path == kReportPath || req.path == kLogPath);
+}
+
+std::string Trim(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
 // Plain HTTP, or HTTPS when certificate and key are given.
@@ -109,37 +122,65 @@ std::unique_ptr<httplib::Server> MakeServer(const TlsFiles& tls, ServerExtras*& 
 }
 
 struct ReportHttpServer::Impl {
-    Impl(ReportService& s, const TlsFiles& tls)
+    Impl(ReportService& s, HttpOptions o)
         : service(s),
-          owned(MakeServer(tls, extras)),
+          options(std::move(o)),
+          owned(MakeServer(options.tls, extras)),
           server(*owned),
-          secure(!tls.certFile.empty()) {}
+          secure(!options.tls.certFile.empty()) {}
     void Route();
+    void GuardReads();
+    std::string ClientAddress(const httplib::Request& req) const;
     ReportService& service;
+    const HttpOptions options;
     ServerExtras* extras = nullptr;
     std::unique_ptr<httplib::Server> owned;
     httplib::Server& server;
     const bool secure;
 };
 
+std::string ReportHttpServer::Impl::ClientAddress(const httplib::Request& req) const {
+    if (options.trustedProxy.empty() || req.remote_addr != options.trustedProxy ||
+        !req.has_header("X-Forwarded-For")) {
+        return req.remote_addr;
+    }
+    // The proxy appends the address it saw; earlier entries are the client's word.
+    const std::string forwarded = req.get_header_value("X-Forwarded-For");
+    const size_t comma = forwarded.rfind(',');
+    const std::string last =
+        Trim(comma == std::string::npos ? forwarded : forwarded.substr(comma + 1));
+    return last.empty() ? req.remote_addr : last;
+}
+
+// Every request but the two posts needs the vendor token; the refusal says
+// nothing about the data.
+void ReportHttpServer::Impl::GuardReads() {
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (IsPostEndpoint(req) || options.readAccess.Allows(req.get_header_value("Authorization")))
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.set_header("WWW-Authenticate", "Basic realm=\"Korvel reports\", charset=\"UTF-8\"");
+        Send(res, ReportService::Rejected(401, "authorization required"));
+        return httplib::Server::HandlerResponse::Handled;
+    });
+}
+
 void ReportHttpServer::Impl::Route() {
     server.set_payload_max_length(service.MaxLogBytes() + kFormOverhead);
-    server.Post(
-        "/api/install/online.php", [this](const httplib::Request& req, httplib::Response& res) {
-            if (!req.is_multipart_form_data()) {
-                return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
-            }
-            Send(res, service.HandleReport(ToFields(req), req.remote_addr));
-        });
-    server.Post(
-        "/api/install/index_log.php", [this](const httplib::Request& req, httplib::Response& res) {
-            if (!req.is_multipart_form_data()) {
-                return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
-            }
-            Send(res, service.HandleLogUpload(ToFields(req), req.remote_addr));
-        });
-    server.Get("/", [this](const httplib::Request&, httplib::Response& res) {
-        Send(res, service.HandlePage());
+    GuardReads();
+    server.Post(kReportPath, [this](const httplib::Request& req, httplib::Response& res) {
+        if (!req.is_multipart_form_data()) {
+            return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
+        }
+        Send(res, service.HandleReport(ToFields(req), ClientAddress(req)));
+    });
+    server.Post(kLogPath, [this](const httplib::Request& req, httplib::Response& res) {
+        if (!req.is_multipart_form_data()) {
+            return Send(res, ReportService::Rejected(400, "expected multipart/form-data"));
+        }
+        Send(res, service.HandleLogUpload(ToFields(req), ClientAddress(req)));
+    });
+    server.Get("/", [this](const httplib::Request& req, httplib::Response& res) {
+        Send(res, service.HandlePage(req.get_param_value("days")));
     });
     server.Get("/api/install/reports.json",
                [this](const httplib::Request&, httplib::Response& res) {
@@ -163,8 +204,8 @@ void ReportHttpServer::Impl::Route() {
         }));
 }
 
-ReportHttpServer::ReportHttpServer(ReportService& service, const TlsFiles& tls)
-    : m_impl(new Impl(service, tls)) {
+ReportHttpServer::ReportHttpServer(ReportService& service, HttpOptions options)
+    : m_impl(new Impl(service, std::move(options))) {
     m_impl->Route();
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "read_access.h"
+
 class ReportService;
 
 // Both set: the server speaks HTTPS with this PEM certificate and key.
@@ -16,9 +18,19 @@ struct TlsFiles {
     std::string keyFile;
 };
 
+struct HttpOptions {
+    // Reads (everything but the two posts) need the token it holds; open without one.
+    ReadAccess readAccess;
+    // A TLS proxy in front: requests from this peer address carry the
+    // installer's address as the last entry of X-Forwarded-For.
+    std::string trustedProxy;
+    // Served over HTTPS when set.
+    TlsFiles tls;
+};
+
 class ReportHttpServer {
 public:
-    explicit ReportHttpServer(ReportService& service, const TlsFiles& tls = TlsFiles());
+    explicit ReportHttpServer(ReportService& service, HttpOptions options = {});
     // False when the TLS certificate or key could not be used.
     bool IsValid() const;
     ~ReportHttpServer();  // stops and joins a server started with Start

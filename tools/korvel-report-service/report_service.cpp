@@ -69,13 +69,48 @@ std::string StringMember(const cJSON* object, const char* key) {
 
 bool ReportService::Open(const ServiceOptions& options, std::string& error) {
     m_options = options;
-    std::error_code ec;
-    fs::create_directories(m_options.logDir, ec);
-    if (ec || !fs::is_directory(m_options.logDir)) {
-        error = "cannot create log folder " + m_options.logDir;
-        return false;
+    m_limiter = std::make_unique<PostLimiter>(options.maxPostsPerMinute, options.limiterClock);
+    if (!m_options.logDir.empty()) {
+        std::error_code ec;
+        fs::create_directories(m_options.logDir, ec);
+        if (ec || !fs::is_directory(m_options.logDir)) {
+            error = "cannot create log folder " + m_options.logDir;
+            return false;
+        }
     }
     return m_store.Open(m_options.dbPath, error);
+}
+
+std::string ReportService::LogCopyPath(const std::string& uuid) {
+    if (m_options.logDir.empty())
+        return {};
+    // Copies of one run get their own files; the uuid is checked hex, safe in a path.
+    const uint64_t serial = ++m_nLogSerial;
+    return (fs::path(m_options.logDir) /
+            (uuid + "_" + std::to_string(Now()) + "_" + std::to_string(serial) + ".log"))
+        .string();
+}
+
+void ReportService::WriteLogCopy(const StoredLog& log, const std::string& content) {
+    if (log.strFile.empty())
+        return;
+    std::ofstream out(log.strFile, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.close();
+    if (!out)
+        fprintf(stderr, "korvel-report-service: cannot write %s\n", log.strFile.c_str());
+}
+
+int64_t ReportService::Now() const {
+    return m_options.wallClock ? m_options.wallClock() : NowUnix();
+}
+
+bool ReportService::AdmitPost(const std::string& clientAddr, ServiceReply& reply) {
+    if (m_limiter->Admit(clientAddr))
+        return true;
+    ++m_nRateLimited;
+    reply = Rejected(429, "too many posts from this address, try again later");
+    return false;
 }
 
 ServiceReply ReportService::Accepted() {
@@ -97,6 +132,41 @@ bool ReportService::IsKnownStatus(const std::string& status) {
     return known.count(status) != 0;
 }
 
+bool IsCleanUtf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p++;
+        if (c == 0)
+            return false;
+        if (c < 0x80)
+            continue;
+        int more = 0;
+        uint32_t code = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1, code = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2, code = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3, code = c & 0x07;
+        } else {
+            return false;
+        }
+        if (end - p < more)
+            return false;
+        for (int i = 0; i < more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        p += more;
+        const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+        if (code < least[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            return false;
+    }
+    return true;
+}
+
 bool ReportService::IsRunUuid(const std::string& text) {
     if (text.size() != 32)
         return false;
@@ -109,6 +179,9 @@ bool ReportService::IsRunUuid(const std::string& text) {
 
 ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
                                          const std::string& clientAddr) {
+    ServiceReply refusal;
+    if (!AdmitPost(clientAddr, refusal))
+        return refusal;
     const FormField* json = nullptr;
     const FormField* appId = nullptr;
     if (!FindSingle(fields, "json_data", json) || !FindSingle(fields, "app_id", appId)) {
@@ -118,6 +191,9 @@ ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
         return Rejected(400, "missing json_data");
     if (!appId)
         return Rejected(400, "missing app_id");
+    // Both stores must hold the same texts: PostgreSQL refuses bad UTF-8 and NUL.
+    if (!IsCleanUtf8(appId->content))
+        return Rejected(400, "app_id is not UTF-8 text");
     JsonPtr doc = ParseJson(json->content);
     if (!doc)
         return Rejected(400, "json_data is not JSON");
@@ -129,12 +205,15 @@ ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
     const std::string status = StringMember(doc.get(), "install_status");
     if (!IsKnownStatus(status))
         return Rejected(400, "unknown install_status");
+    const std::string uuid = StringMember(doc.get(), "uuid");
+    if (!IsCleanUtf8(uuid))
+        return Rejected(400, "uuid is not UTF-8 text");
 
     StoredReport report;
-    report.nReceivedAt = NowUnix();
+    report.nReceivedAt = Now();
     report.strClientAddr = clientAddr;
     report.strAppId = appId->content;
-    report.strUuid = StringMember(doc.get(), "uuid");
+    report.strUuid = uuid;
     report.strStatus = status;
     report.nVersion = ClampToInt64(version->valuedouble);
     report.strDocument = json->content;  // kept byte for byte
@@ -144,25 +223,11 @@ ServiceReply ReportService::HandleReport(const std::vector<FormField>& fields,
     return Accepted();
 }
 
-bool ReportService::SaveLogFile(const std::string& uuid, const std::string& content,
-                                std::string& path) {
-    // Retries of one run upload the same log again; each copy gets its own file.
-    const uint64_t serial = ++m_nLogSerial;
-    path = (fs::path(m_options.logDir) /
-            (uuid + "_" + std::to_string(NowUnix()) + "_" + std::to_string(serial) + ".log"))
-               .string();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    if (out)
-        return true;
-    std::error_code ec;
-    fs::remove(path, ec);
-    return false;
-}
-
 ServiceReply ReportService::HandleLogUpload(const std::vector<FormField>& fields,
                                             const std::string& clientAddr) {
+    ServiceReply refusal;
+    if (!AdmitPost(clientAddr, refusal))
+        return refusal;
     const FormField* appId = nullptr;
     const FormField* logType = nullptr;
     const FormField* log = nullptr;
@@ -176,6 +241,8 @@ ServiceReply ReportService::HandleLogUpload(const std::vector<FormField>& fields
         return Rejected(400, "missing log_type");
     if (!log)
         return Rejected(400, "missing install_log");
+    if (!IsCleanUtf8(appId->content) || !IsCleanUtf8(logType->content))
+        return Rejected(400, "app_id or log_type is not UTF-8 text");
     if (!IsRunUuid(log->filename)) {
         return Rejected(400, "install_log file name is not a 32-digit upper-case hex uuid");
     }
@@ -184,26 +251,53 @@ ServiceReply ReportService::HandleLogUpload(const std::vector<FormField>& fields
             400, "install_log larger than " + std::to_string(m_options.maxLogBytes) + " bytes");
     }
     StoredLog stored;
-    stored.nReceivedAt = NowUnix();
+    stored.nReceivedAt = Now();
     stored.strClientAddr = clientAddr;
     stored.strAppId = appId->content;
     stored.strLogType = logType->content;
     stored.strUuid = log->filename;
     stored.nSize = static_cast<int64_t>(log->content.size());
-    if (!SaveLogFile(stored.strUuid, log->content, stored.strFile)) {
-        return Rejected(500, "cannot write log file");
-    }
+    stored.strFile = LogCopyPath(stored.strUuid);
     int64_t id = 0;
-    if (!m_store.AddLog(stored, id)) {
-        std::error_code ec;
-        fs::remove(stored.strFile, ec);
-        return Rejected(500, "storage failed");
+    switch (m_store.AddLog(stored, log->content, m_options.logQuota, id)) {
+        case LogOutcome::Stored:
+            WriteLogCopy(stored, log->content);
+            return Accepted();
+        case LogOutcome::CopyLimit:
+            // Retries of one run send the same log again: enough copies are kept.
+            m_store.Bump(counter::kLogCopiesDropped);
+            return Accepted();
+        case LogOutcome::StoreFull:
+            m_store.Bump(counter::kLogsRefusedStoreFull);
+            return Rejected(507, "log store full");
+        case LogOutcome::Failed:
+            break;
     }
-    return Accepted();
+    return Rejected(500, "storage failed");
 }
 
-ServiceReply ReportService::HandlePage() {
-    return {200, "text/html; charset=utf-8", RenderOverviewPage(m_store.Reports(), m_store.Logs())};
+ServiceReply ReportService::HandlePage(const std::string& daysText) {
+    constexpr int kDefaultDays = 30;
+    constexpr int kMaxDays = 366;
+    int days = kDefaultDays;
+    if (!daysText.empty()) {
+        if (daysText.size() > 3 || daysText.find_first_not_of("0123456789") != std::string::npos)
+            return Rejected(400, "days must be a number from 1 to 366");
+        days = std::stoi(daysText);
+        if (days < 1 || days > kMaxDays)
+            return Rejected(400, "days must be a number from 1 to 366");
+    }
+    DashboardInput in;
+    in.nDays = days;
+    const int64_t today = Now() / 86400 * 86400;
+    in.nFirstDay = today - int64_t(days - 1) * 86400;
+    in.reports = m_store.Reports(in.nFirstDay);
+    in.logs = m_store.Logs(in.nFirstDay);
+    in.counters = m_store.Counters();
+    in.nRateLimited = m_nRateLimited.load();
+    in.nLogBytes = m_store.LogBytes();
+    in.nLogStoreBytes = m_options.logQuota.nStoreBytes;
+    return {200, "text/html; charset=utf-8", RenderDashboard(in)};
 }
 
 namespace {
@@ -252,11 +346,8 @@ ServiceReply ReportService::HandleLogDownload(const std::string& idText) {
         return Rejected(404, "no such log");
     }
     StoredLog log;
-    if (!m_store.FindLog(std::stoll(idText), log))
+    std::string content;
+    if (!m_store.FindLog(std::stoll(idText), log, &content))
         return Rejected(404, "no such log");
-    std::ifstream in(log.strFile, std::ios::binary);
-    if (!in)
-        return Rejected(404, "log file is gone");
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return {200, "text/plain; charset=utf-8", content};
 }
