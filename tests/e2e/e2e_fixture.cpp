@@ -99,9 +99,9 @@ void InstallerTest::SetUp() {
     options.logDir = home + "/service-logs";
     std::string error;
     ASSERT_TRUE(m_service->Open(options, error)) << error;
+    const TlsFiles tls = m_addresses == Addresses::kOwn ? ReportServiceTls() : TlsFiles();
     HttpOptions http;
-    if (m_addresses == Addresses::kOwn)
-        http.tls = ReportServiceTls();
+    http.tls = tls;
     m_http = std::make_unique<ReportHttpServer>(*m_service, std::move(http));
     ASSERT_TRUE(m_http->IsValid()) << "the report service cannot use its certificate";
     if (m_addresses == Addresses::kDemo) {
