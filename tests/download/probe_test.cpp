@@ -78,7 +78,8 @@ TEST_F(ProbeTest, CapacityProbeNeedsTwoCharactersStartingWithOne) {
     EXPECT_EQ(CountMethod(*a, "HEAD"), 1);
     EXPECT_TRUE(RangesSeen(*a).empty());
     EXPECT_TRUE(RangesSeen(*b).empty());
-    EXPECT_EQ(RangesSeen(*c).size(), 2u);
+    // Its two transfers, and a split of the remainder when one ends early.
+    EXPECT_GE(RangesSeen(*c).size(), 2u);
 }
 
 TEST_F(ProbeTest, WrongSizeOnHeadLeavesTheMirrorOut) {
