@@ -231,7 +231,7 @@ HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
         task = siItem;
         CloseFile();
         downloadedBytes = 0;
-        image.reset(new (std::nothrow) unsigned char[size > 0 ? size : 1]());
+        image.reset(static_cast<unsigned char*>(std::calloc(size > 0 ? size : 1, 1)));
         if (!image) {
             totalBytes = 0;
             errorCode = kDownloadMallocError;

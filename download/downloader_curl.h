@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <map>
@@ -187,7 +188,12 @@ public:
     std::atomic<uint32_t> totalBytes{0};
     std::atomic<uint32_t> downloadedBytes{0};
     int itemCount = 0;
-    std::unique_ptr<unsigned char[]> image;
+    // calloc: a large image comes as untouched zero pages, so nothing is
+    // spent zeroing 150 MB before the first byte (or a resumed block) lands.
+    struct FreeImage {
+        void operator()(unsigned char* p) const { std::free(p); }
+    };
+    std::unique_ptr<unsigned char[], FreeImage> image;
     std::atomic<bool> running{false};
     std::atomic<int> state{kStateIdle};
     struct ConfigItem {

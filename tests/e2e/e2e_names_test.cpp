@@ -104,14 +104,7 @@ TEST_F(NonAsciiRoadTest, HomeInstallFolderAndPayloadNamesBeyondAscii) {
 
     RunInstaller([&](SetupDlg& d) {
         HWND h = d.GetHwnd();
-        Click(h, kCustomX, kCustomY);
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                RECT rc{};
-                GetWindowRect(h, &rc);
-                return rc.bottom - rc.top == 580;
-            },
-            5000));
+        ASSERT_TRUE(OpenCustomPanel(h, kCustomX, kCustomY));
         Click(h, kEditX, kEditY);
         HWND edit = GetDlgItem(h, kCmdFolderEdit);
         ASSERT_NE(nullptr, edit);

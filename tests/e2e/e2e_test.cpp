@@ -151,14 +151,7 @@ TEST_F(InstallerTest, ClickRoadWithChosenFolderAndNoDesktopShortcut) {
     const std::string chosen = Home() + "/Apps/Korvel 12";
     RunInstaller([&](SetupDlg& d) {
         HWND h = d.GetHwnd();
-        Click(h, kCustomX, kCustomY);
-        ASSERT_TRUE(WaitFor(
-            [&] {
-                RECT rc{};
-                GetWindowRect(h, &rc);
-                return rc.bottom - rc.top == 580;
-            },
-            5000));
+        ASSERT_TRUE(OpenCustomPanel(h, kCustomX, kCustomY));
         Screenshot(h, "custom-panel");
         const int counter = d.GetCountdown();
         std::this_thread::sleep_for(std::chrono::milliseconds(2200));
