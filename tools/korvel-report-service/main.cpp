@@ -179,8 +179,8 @@ int main(int argc, char** argv) {
     }
     const bool v6 = host.find(':') != std::string::npos;
     printf("korvel-report-service listening on %s://%s%s%s:%d\n",
-           args.http.tls.certFile.empty() ? "http" : "https", v6 ? "[" : "", host.c_str(), v6 ? "]" : "",
-           bound);
+           args.http.tls.certFile.empty() ? "http" : "https", v6 ? "[" : "", host.c_str(),
+           v6 ? "]" : "", bound);
     fflush(stdout);
     server.Start();
     int signal = 0;
