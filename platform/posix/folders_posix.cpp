@@ -336,7 +336,7 @@ std::wstring PathFindFileName(const std::wstring& path) {
     return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-// ---- Trash (freedesktop.org Trash specification) ----
+// ---- Trash (the freedesktop.org trash layout) ----
 
 namespace {
 
@@ -385,7 +385,7 @@ std::string TrashOfVolume(const std::string& top) {
     const std::string uid = std::to_string(getuid());
     const std::string shared = (top == "/" ? std::string() : top) + "/.Trash";
     struct stat st;
-    // Used only as the specification allows: a real directory, sticky bit set.
+    // Only an administrator-made shared trash is trusted: a real directory with the sticky bit.
     if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
         PrepareTrash(shared + "/" + uid))
         return shared + "/" + uid;

@@ -11,6 +11,7 @@
 #include "report/install_reporter.h"
 #include "report_service.h"
 #include "tests/report/fake_adapters.h"
+#include "tests/report/service_process.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -286,23 +287,9 @@ TEST(ServiceOptions, ListenAddresses) {
 // The program itself: prints its bound address, serves, and ends cleanly on SIGTERM.
 TEST(ServiceProgram, ServesUntilSigterm) {
     korvel_test::TempDir tmp;
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        const std::string db = tmp.Sub("r.db");
-        execl(KORVEL_REPORT_SERVICE_PATH, "korvel-report-service", "--listen", "127.0.0.1:0",
-              "--db", db.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
+    service_test::ServiceProcess service;
+    ASSERT_TRUE(service.Start({"--listen", "127.0.0.1:0", "--db", tmp.Sub("r.db")}));
+    const std::string& line = service.FirstLine();
     const size_t at = line.rfind(':');
     ASSERT_NE(at, std::string::npos) << line;
     httplib::Client client("127.0.0.1", std::stoi(line.substr(at + 1)));
@@ -313,10 +300,7 @@ TEST(ServiceProgram, ServesUntilSigterm) {
                         {"app_id", "Korvel 12", "", ""}});
     ASSERT_TRUE(posted);
     EXPECT_EQ(posted->status, 200);
-    kill(child, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    close(out[0]);
+    const int status = service.Stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ReportStore store;
     std::string error;

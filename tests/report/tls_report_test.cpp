@@ -14,6 +14,7 @@
 #include "report_service.h"
 #include "report_store.h"
 #include "tests/report/fake_adapters.h"
+#include "tests/report/service_process.h"
 #include "tests/support/test_certificates.h"
 #include "tests/support/test_support.h"
 
@@ -127,25 +128,11 @@ TEST(TlsServiceProgram, ServesHttpsWithItsCertificate) {
     korvel_test::TestCertificates certs;
     std::string error;
     ASSERT_TRUE(certs.Make({"127.0.0.1"}, error)) << error;
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const std::string db = tmp.Sub("r.db"), logs = tmp.Sub("logs");
-    const std::string cert = certs.CertFile(), key = certs.KeyFile();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        execl(KORVEL_REPORT_SERVICE_PATH, "korvel-report-service", "--listen", "127.0.0.1:0",
-              "--db", db.c_str(), "--log-dir", logs.c_str(), "--tls-cert", cert.c_str(),
-              "--tls-key", key.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
+    const std::string db = tmp.Sub("r.db");
+    service_test::ServiceProcess service;
+    ASSERT_TRUE(service.Start({"--listen", "127.0.0.1:0", "--db", db, "--log-dir", tmp.Sub("logs"),
+                               "--tls-cert", certs.CertFile(), "--tls-key", certs.KeyFile()}));
+    const std::string& line = service.FirstLine();
     EXPECT_NE(line.find("listening on https://127.0.0.1:"), std::string::npos) << line;
     const std::string base = line.substr(line.find("https://"));
     FakeAdapters adapters;
@@ -156,10 +143,7 @@ TEST(TlsServiceProgram, ServesHttpsWithItsCertificate) {
     InstallReporter reporter(base + kReportPath, kUuid, "Korvel 12", "", "", "12.0.0.2", true, true,
                              "", base + kLogUploadPath, tuning);
     EXPECT_TRUE(reporter.SendStart());
-    kill(child, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    close(out[0]);
+    const int status = service.Stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ReportStore store;
     ASSERT_TRUE(store.Open(db, error)) << error;
