@@ -239,14 +239,14 @@ HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
         }
         totalBytes = size;
     }
-    // What an earlier run left is read and proven while the mirrors are
-    // probed; both take a moment, neither needs the other.
-    std::vector<char> kept;
+    // What an earlier run left is read while the mirrors are probed; its
+    // blocks are proven while the missing ones are already being fetched.
+    int64_t existing = 0;
     std::thread prepare;
     if (!siItem.blockHashes.empty()) {
-        prepare =
-            std::thread([this, &kept, path = std::string(siItem.path), hashes = siItem.blockHashes,
-                         size] { kept = ReadExistingBlocks(path, hashes, size); });
+        prepare = std::thread([this, &existing, path = std::string(siItem.path), size] {
+            existing = ReadExistingFile(path, size);
+        });
     }
     // Probing takes seconds; only this thread touches `task` meanwhile.
     const HRESULT probed = CheckDownload(task);
@@ -266,7 +266,7 @@ HRESULT DownloaderCurl::BeginDownload(const DownloadTask& siItem) {
             return hr;
         WriteLog("Download_BeginDownload : OpenFile(%d), FileSize(%d), Mutex(%d), File(%s).\n",
                  file.Handle(), static_cast<int>(size), 1, task.path);
-        m_keptBlocks = std::move(kept);
+        m_existingBytes = static_cast<uint64_t>(existing);
     }
     return InitDownload();
 }
@@ -303,36 +303,56 @@ HRESULT DownloaderCurl::InitDownload() {
     itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
     items.clear();
     running = true;
+    m_provingBlocks = 0;
+    m_dispatcherStarted = false;
     StartBlockChecks();
-    const std::vector<ByteSpan> missing = ApplyKeptBlocks();
-    const std::vector<ByteSpan> ranges = LayOutRanges(missing, static_cast<size_t>(itemCount));
+    std::vector<ByteSpan> missing;
+    if (totalBytes > 0)
+        missing.emplace_back(0, totalBytes - 1);
+    if (!task.blockHashes.empty())
+        missing = PlanResume(m_existingBytes);
+    if (m_provingBlocks > 0) {
+        m_resumeProving = true;
+        ++m_nThreadCount;
+        StartThread(std::thread(&DownloaderCurl::ProveExistingBlocks, this));
+    } else if (!task.blockHashes.empty()) {
+        WriteLog("Download resume : kept %d of %d blocks.\n", 0,
+                 static_cast<int>((uint64_t{totalBytes} + kBlockSize - 1) / kBlockSize));
+    }
+    if (!missing.empty()) {
+        StartRanges(missing);
+    } else if (!m_resumeProving) {
+        TryComplete();  // nothing to fetch and nothing to prove
+    }
+    return 0;
+}
+
+void DownloaderCurl::StartRanges(const std::vector<ByteSpan>& spans) {
+    const size_t n = m_vecUrlCfg.size();
     const uint32_t now = GetTickCount();
-    for (size_t i = 0; i < ranges.size(); ++i) {
-        if (i >= static_cast<size_t>(itemCount)) {
-            m_pendingRanges.push_back(ranges[i]);
+    for (const ByteSpan& range : LayOutRanges(spans, static_cast<size_t>(itemCount))) {
+        // A slot never used gets its range now; the rest wait for a free one.
+        if (items.size() >= static_cast<size_t>(itemCount)) {
+            m_pendingRanges.push_back(range);
             continue;
         }
-        DownloadItem& it = items[static_cast<int>(i)];
-        it.id = static_cast<int>(i);
-        it.start = it.pos = ranges[i].first;
-        it.end = ranges[i].second;
-        it.url = m_vecUrlCfg[i % static_cast<size_t>(n)].url;
+        const int id = static_cast<int>(items.size());
+        DownloadItem& it = items[id];
+        it.id = id;
+        it.start = it.pos = range.first;
+        it.end = range.second;
+        it.url = m_vecUrlCfg[static_cast<size_t>(id) % n].url;
         it.lastTick = it.startTick = now;
         it.state = kItemRunning;
         BeginDownloadItem(&it);
     }
-    if (downloadedBytes > 0)
-        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
-                   static_cast<int>(totalBytes.load()));
-    if (ranges.empty()) {
-        // Every block was kept: the check decides at once.
-        TryComplete();
-        return 0;
-    }
+    StartPendingRanges();
+    if (m_dispatcherStarted)
+        return;
+    m_dispatcherStarted = true;
     int dispatcher = ++m_nThreadCount;
     StartThread(std::thread(&DownloaderCurl::DispatchThread, this));
     WriteLog("Download_InitDownload : start download dispatch, thread(%d).\n", dispatcher);
-    return 0;
 }
 
 HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
@@ -427,8 +447,10 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
         memcpy(image.get() + pos, data, n);
         const uint64_t received = static_cast<uint64_t>(downloadedBytes) + n;
         downloadedBytes = static_cast<uint32_t>(std::min<uint64_t>(received, totalBytes));
-        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
-                   static_cast<int>(totalBytes.load()));
+        // While kept blocks are proven the count lacks them: held back.
+        if (!m_resumeProving)
+            RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
+                       static_cast<int>(totalBytes.load()));
         offset = item->pos;
         item->pos += static_cast<uint32_t>(n);
         const uint32_t now = GetTickCount();
@@ -471,8 +493,8 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
 }
 
 void DownloaderCurl::TryComplete() {
-    if (!m_pendingRanges.empty())
-        return;  // missing blocks still wait for a free transfer
+    if (!m_pendingRanges.empty() || m_resumeProving)
+        return;  // missing blocks wait for a free transfer, or kept ones for their proof
     for (const auto& kv : items) {
         // A running range that still owes bytes, or a failed one the
         // dispatcher has yet to restart, keeps the download open.

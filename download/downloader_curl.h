@@ -95,13 +95,20 @@ private:
     // Resuming (resume.cpp). A span is first..last byte, inclusive.
     typedef std::pair<uint32_t, uint32_t> ByteSpan;
     // Reads what an earlier run left at `path` (a regular file, up to `total`
-    // bytes) into the image and flags each whole block matching its digest;
-    // two threads, no engine lock.
-    std::vector<char> ReadExistingBlocks(const std::string& path,
-                                         const std::vector<std::string>& hashes, uint32_t total);
-    // Keeps the proven blocks in the image (zeroing the rest), counts them as
-    // received and returns the runs of missing blocks. Under the lock.
-    std::vector<ByteSpan> ApplyKeptBlocks();
+    // bytes) into the image: the count read. No engine lock.
+    int64_t ReadExistingFile(const std::string& path, uint32_t total);
+    // Marks the whole blocks of the `existing` bytes read as to be proven and
+    // returns the span after them, fetched at once. Under the lock.
+    std::vector<ByteSpan> PlanResume(uint64_t existing);
+    // Thread body: hashes the blocks to be proven (two threads), then keeps
+    // the matching ones and fetches the rest.
+    void ProveExistingBlocks();
+    // Under the lock: counts the proven blocks as received, zeroes and
+    // fetches the others, and lets the download complete.
+    void ApplyProvenBlocks(const std::vector<char>& good);
+    // Lays the spans out over the transfers: unused slots start at once, the
+    // rest wait; starts the dispatcher the first time. Under the lock.
+    void StartRanges(const std::vector<ByteSpan>& spans);
     // Starts waiting ranges while fewer than itemCount transfers run.
     void StartPendingRanges();
 
@@ -230,9 +237,13 @@ private:
         std::string lastUrl;
     };
     std::map<int, BlockRepair> m_repairs;
-    // Blocks proven from an earlier run's file, and the missing ranges that
-    // wait for a free transfer (more runs than transfers).
-    std::vector<char> m_keptBlocks;
+    // What an earlier run left: the bytes read, how many leading blocks are
+    // being proven (their progress is held back meanwhile), and the missing
+    // ranges that wait for a free transfer.
+    uint64_t m_existingBytes = 0;
+    size_t m_provingBlocks = 0;
+    bool m_resumeProving = false;
+    bool m_dispatcherStarted = false;
     std::deque<ByteSpan> m_pendingRanges;
     std::atomic<uint32_t> m_keptBytes{0};
     // Items fetching a bad block again (and their restarts); never split, as

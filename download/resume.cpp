@@ -41,57 +41,83 @@ std::vector<std::pair<uint32_t, uint32_t>> LayOutRanges(
     return out;
 }
 
-std::vector<char> DownloaderCurl::ReadExistingBlocks(const std::string& path,
-                                                     const std::vector<std::string>& hashes,
-                                                     uint32_t total) {
-    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
-    std::vector<char> kept(blocks, 0);
+int64_t DownloaderCurl::ReadExistingFile(const std::string& path, uint32_t total) {
     // The image cannot be freed meanwhile: a stop waits for this lock.
     std::lock_guard<std::mutex> reading(m_imageReadLock);
     if (!image)
-        return kept;
-    const int64_t read = ReadRegularFile(path, image.get(), total);
-    const uint64_t existing = read > 0 ? static_cast<uint64_t>(read) : 0;
+        return 0;
+    return std::max<int64_t>(ReadRegularFile(path, image.get(), total), 0);
+}
+
+std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::PlanResume(uint64_t existing) {
+    const uint32_t total = totalBytes;
+    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
     // Only whole blocks with a digest can be proven; the torn last one of an
     // interrupted run is fetched again.
-    size_t candidates = std::min(hashes.size(), blocks);
+    size_t candidates = std::min(task.blockHashes.size(), blocks);
     while (candidates > 0 &&
            std::min<uint64_t>(uint64_t{candidates} * kBlockSize, total) > existing) {
         --candidates;
     }
-    auto hashRange = [this, total, &kept, &hashes](size_t from, size_t to) {
-        for (size_t k = from; k < to; ++k) {
-            const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
-            const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
-            kept[k] = BlockMatches(offset, length, hashes[k]) ? 1 : 0;
-        }
-    };
-    // Two threads halve the wait on a large file; a small one is not worth it.
-    const size_t half = candidates / 2;
-    if (half >= 8) {
-        std::thread other(hashRange, half, candidates);
-        hashRange(0, half);
-        other.join();
-    } else {
-        hashRange(0, candidates);
-    }
-    return kept;
+    m_provingBlocks = candidates;
+    for (size_t k = 0; k < candidates && k < m_blockStatus.size(); ++k)
+        m_blockStatus[k] = kBlockHashing;  // the block checker leaves them to the prover
+    const uint64_t firstMissing = uint64_t{candidates} * kBlockSize;
+    if (firstMissing >= total)
+        return {};
+    // A torn block's stale bytes are not evidence of anything.
+    if (existing > firstMissing)
+        memset(image.get() + firstMissing, 0, std::min<uint64_t>(existing, total) - firstMissing);
+    return {{static_cast<uint32_t>(firstMissing), total - 1}};
 }
 
-std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::ApplyKeptBlocks() {
+void DownloaderCurl::ProveExistingBlocks() {
+    const uint32_t total = totalBytes;
+    const size_t candidates = m_provingBlocks;
+    std::vector<char> good(candidates, 0);
+    {
+        std::lock_guard<std::mutex> reading(m_imageReadLock);
+        if (!image)
+            return;
+        auto hashRange = [this, total, &good](size_t from, size_t to) {
+            for (size_t k = from; k < to; ++k) {
+                const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
+                const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
+                good[k] = BlockMatches(offset, length, task.blockHashes[k]) ? 1 : 0;
+            }
+        };
+        // Two threads halve the wait on a large file; a small one is not worth it.
+        const size_t half = candidates / 2;
+        if (half >= 8) {
+            std::thread other(hashRange, half, candidates);
+            hashRange(0, half);
+            other.join();
+        } else {
+            hashRange(0, candidates);
+        }
+    }
+    // The engine lock only after the image lock is let go: lock order.
+    AutoMutex lock(m_hMutex);
+    ApplyProvenBlocks(good);
+}
+
+void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
+    m_resumeProving = false;
+    if (!running || !image || m_bStopped)
+        return;
     const uint32_t total = totalBytes;
     std::vector<ByteSpan> missing;
     uint64_t keptBytes = 0;
     int keptCount = 0;
-    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
-    for (size_t k = 0; k < blocks; ++k) {
+    for (size_t k = 0; k < good.size(); ++k) {
         const uint32_t first = static_cast<uint32_t>(k * kBlockSize);
         const uint32_t last = std::min<uint32_t>(first + (kBlockSize - 1), total - 1);
-        if (k < m_keptBlocks.size() && m_keptBlocks[k]) {
+        const bool kept = good[k] != 0;
+        if (k < m_blockStatus.size())
+            m_blockStatus[k] = kept ? kBlockGood : kBlockUnknown;
+        if (kept) {
             keptBytes += uint64_t{last} - first + 1;
             ++keptCount;
-            if (k < m_blockStatus.size())
-                m_blockStatus[k] = kBlockGood;
             continue;
         }
         // Whatever an earlier run left here is not proven: it is fetched anew.
@@ -102,12 +128,20 @@ std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::ApplyKeptBlocks() {
             missing.emplace_back(first, last);
         }
     }
-    if (!task.blockHashes.empty()) {
-        WriteLog("Download resume : kept %d of %d blocks.\n", keptCount, static_cast<int>(blocks));
-    }
+    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
+    WriteLog("Download resume : kept %d of %d blocks.\n", keptCount, static_cast<int>(blocks));
     m_keptBytes = static_cast<uint32_t>(keptBytes);
-    downloadedBytes = static_cast<uint32_t>(keptBytes);
-    return missing;
+    // Progress was held back while the blocks were proven: the window's
+    // percentage starts where the earlier run stopped, then moves on.
+    downloadedBytes = static_cast<uint32_t>(
+        std::min<uint64_t>(uint64_t{downloadedBytes} + keptBytes, totalBytes));
+    RaiseEvent(kEventProgress, static_cast<int>(keptBytes), static_cast<int>(total));
+    if (downloadedBytes > keptBytes)
+        RaiseEvent(kEventProgress, static_cast<int>(downloadedBytes.load()),
+                   static_cast<int>(total));
+    if (!missing.empty())
+        StartRanges(missing);
+    TryComplete();
 }
 
 void DownloaderCurl::StartPendingRanges() {
