@@ -15,6 +15,7 @@ DownloadItem& DownloadItem::operator=(const DownloadItem& other) {
     startTick = other.startTick;
     finishTick = other.finishTick;
     speed = other.speed;
+    tickBytes = other.tickBytes;
     state.store(other.state.load());
     return *this;
 }

@@ -68,7 +68,8 @@ struct DownloadItem {
     std::atomic<uint32_t> lastTick{0};
     uint32_t startTick = 0;
     uint32_t finishTick = 0;
-    uint32_t speed = 0;  // bytes per second of the last chunk
+    uint32_t speed = 0;      // bytes per second of the last chunk
+    uint32_t tickBytes = 0;  // received since lastTick last moved
     std::atomic<int> state{kItemRunning};
 
     DownloadItem() = default;

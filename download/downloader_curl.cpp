@@ -453,10 +453,16 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
                        static_cast<int>(totalBytes.load()));
         offset = item->pos;
         item->pos += static_cast<uint32_t>(n);
+        // The sample is what the mirror delivered since the tick last moved:
+        // chunks within one millisecond add up, and a chunk cut at the range's
+        // end counts whole, so a fast mirror is not rated by a fragment.
+        item->tickBytes += offered;
         const uint32_t now = GetTickCount();
         const uint32_t dt = now - item->lastTick;
-        if (dt != 0)
-            item->speed = static_cast<uint32_t>(static_cast<uint64_t>(n) * 1000 / dt);
+        if (dt != 0) {
+            item->speed = static_cast<uint32_t>(uint64_t{item->tickBytes} * 1000 / dt);
+            item->tickBytes = 0;
+        }
         item->lastTick = now;
     }
     // The file write runs outside the engine lock: positional, so transfers do
