@@ -242,7 +242,8 @@ DownloadItem* DownloaderCurl::AddItem(const DownloadItem& from, uint32_t start, 
     n.start = n.pos = start;
     n.end = end;
     n.speed = 0;
-    n.tickBytes = 0;
+    n.sampleTick = 0;
+    n.sampleBytes = 0;
     n.finishTick = 0;
     n.lastTick = n.startTick = GetTickCount();
     n.state = kItemRunning;

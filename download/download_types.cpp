@@ -15,7 +15,8 @@ DownloadItem& DownloadItem::operator=(const DownloadItem& other) {
     startTick = other.startTick;
     finishTick = other.finishTick;
     speed = other.speed;
-    tickBytes = other.tickBytes;
+    sampleTick = other.sampleTick;
+    sampleBytes = other.sampleBytes;
     state.store(other.state.load());
     return *this;
 }

@@ -20,6 +20,8 @@ class PositionalFile;
 
 constexpr int kMaxMirrors = 10;
 constexpr uint32_t kBlockSize = 1048576;
+// A transfer's speed is measured over at least this much time (see OnItemData).
+constexpr uint32_t kSpeedWindowMs = 50;
 
 // One mirror. An entry of DownloadTask::urls is in use when fileSizeConsistent is set.
 struct UrlCfg {
@@ -68,8 +70,9 @@ struct DownloadItem {
     std::atomic<uint32_t> lastTick{0};
     uint32_t startTick = 0;
     uint32_t finishTick = 0;
-    uint32_t speed = 0;      // bytes per second of the last chunk
-    uint32_t tickBytes = 0;  // received since lastTick last moved
+    uint32_t speed = 0;        // bytes per second over the last sample window
+    uint32_t sampleTick = 0;   // start of the current sample window
+    uint32_t sampleBytes = 0;  // received in it
     std::atomic<int> state{kItemRunning};
 
     DownloadItem() = default;

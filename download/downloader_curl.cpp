@@ -453,15 +453,21 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
                        static_cast<int>(totalBytes.load()));
         offset = item->pos;
         item->pos += static_cast<uint32_t>(n);
-        // The sample is what the mirror delivered since the tick last moved:
-        // chunks within one millisecond add up, and a chunk cut at the range's
-        // end counts whole, so a fast mirror is not rated by a fragment.
-        item->tickBytes += offered;
+        // The speed sample spans at least kSpeedWindowMs of chunks: a single
+        // chunk timed by a millisecond tick reads a burst after a scheduling
+        // delay as hundreds of MB/s and its cut last fragment as almost none.
+        // Until the first window is full, the average so far stands in.
         const uint32_t now = GetTickCount();
-        const uint32_t dt = now - item->lastTick;
-        if (dt != 0) {
-            item->speed = static_cast<uint32_t>(uint64_t{item->tickBytes} * 1000 / dt);
-            item->tickBytes = 0;
+        if (item->sampleBytes == 0 && item->sampleTick == 0)
+            item->sampleTick = item->startTick;
+        item->sampleBytes += static_cast<uint32_t>(offered);
+        const uint32_t elapsed = now - item->sampleTick;
+        if (elapsed >= kSpeedWindowMs || (item->speed == 0 && elapsed != 0)) {
+            item->speed = static_cast<uint32_t>(uint64_t{item->sampleBytes} * 1000 / elapsed);
+        }
+        if (elapsed >= kSpeedWindowMs) {
+            item->sampleTick = now;
+            item->sampleBytes = 0;
         }
         item->lastTick = now;
     }
