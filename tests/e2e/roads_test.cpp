@@ -26,11 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Window points of the install page (English layout).
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCustomX = 541, kCustomY = 372;
 constexpr int kLicenceX = 50, kLicenceY = 435;
-constexpr int kCloseX = 608, kCloseY = 10;
 // The skinned box's button, in its own client coordinates.
 constexpr int kBoxButtonX = 210, kBoxButtonY = 183;
 
