@@ -97,7 +97,9 @@ std::string GetMainExeName32A();  // "Korvel.exe"
 std::wstring GetMainExeName32W();
 std::string GetMainExeName64A();  // "Korvel64.exe"
 std::wstring GetMainExeName64W();
-// 2: a separate 64-bit build exists, so x64 suffixes apply together with IsX64.
+// kPlatformSeparate64: a separate 64-bit build exists, so x64 suffixes apply
+// together with IsX64.
+constexpr int kPlatformSeparate64 = 2;
 int GetPlatformKind();
 // Programs of the product that must not run while files are replaced.
 std::wstring GetProductProcessList();                // comma-separated, 17 names

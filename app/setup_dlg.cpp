@@ -345,7 +345,7 @@ void SetupDlg::CreateCustomControls() {
 
 void SetupDlg::ShowCustomPage(bool open) {
     if (open) {
-        KillTimer(m_hWnd, 1);
+        KillTimer(m_hWnd, kCountdownTimer);
         m_pCountdown->SetVisible(false);
     }
     if (m_hEditDir) {
@@ -568,7 +568,7 @@ int SetupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void SetupDlg::OnTimer(UINT_PTR id) {
-    if (id == 1) {
+    if (id == kCountdownTimer) {
         OnCountdownTick();
     }
 }

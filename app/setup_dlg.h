@@ -54,6 +54,9 @@ enum SetupCommand {
     kCmdExperienceLink = 1623,
 };
 
+// The start countdown's timer on the window.
+constexpr UINT_PTR kCountdownTimer = 1;
+
 // The window's own messages: requests the workflow and the painters post to
 // the UI thread.
 constexpr UINT kMsgShowPage = WM_APP + 1;      // wParam: WindowPage

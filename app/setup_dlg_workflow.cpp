@@ -16,10 +16,6 @@
 #include "platform/text.h"
 #include "ui/skin_message_box.h"
 
-namespace {
-constexpr UINT_PTR kCountdownTimer = 1;
-}  // namespace
-
 void SetupDlg::StartWorkflow() {
     m_painter.StartPaintThread();
     std::string option, source;
@@ -164,7 +160,7 @@ int SetupDlg::UninstallWork(const std::wstring& installDir) {
     WriteLog("Uninstall Work : %s", WideToOem(installDir).c_str());
     KillProductProcesses();
     const PackageHeader header = CurrentHeader();
-    const bool use64 = GetPlatformKind() == 2 && header.nX64 != 0;
+    const bool use64 = GetPlatformKind() == kPlatformSeparate64 && header.nX64 != 0;
     DeleteIcons(use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW());
     int removed = DeleteUpdaterFiles(installDir);
     removed += ClearPreviousInstall(installDir);

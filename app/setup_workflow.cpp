@@ -331,7 +331,7 @@ int SetupWorkflow::OnDownloadEvent(int event, int a, int b) {
             break;
         case kEventFinished:
             m_bDownloadFinished = true;
-            if (b == 1) {
+            if (b == 1) {  // the file was complete on disk already
                 m_bAlreadyComplete = true;
             }
             m_bDownloadDone = true;
@@ -402,7 +402,7 @@ void SetupWorkflow::FinishInstall(bool bNewFlag) {
     const PackageHeader header = CurrentHeader();
     const bool x64 = header.nX64 != 0;
     const std::wstring program = GetProgramPath();
-    const bool use64 = GetPlatformKind() == 2 && x64;
+    const bool use64 = GetPlatformKind() == kPlatformSeparate64 && x64;
     const std::wstring mainExe = use64 ? GetMainExeName64W() : GetMainExeName32W();
     const std::wstring display = use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW();
     const std::wstring home = AnsiToWide(GetHomePageUrl() + HeaderText(header.szVersion));
