@@ -1,19 +1,20 @@
 // The progress painter: the window's painters and the render thread of the
-// installation animation. Frames are computed in plain memory and composed on a cached
-// surface; the download and installation views redraw it only when what they
-// show changed and push only the rectangles that did.
+// installation animation. Frames are computed in plain memory and composed on
+// a cached surface; the download and installation views redraw it only when
+// what they show changed and push only the rectangles that did.
 #include <algorithm>
 #include <cstring>
 
 #include "app/progress_painter.h"
 
-#include "app/setup_dlg.h"
+#include "app/setup_geometry.h"
 #include "app/workflow_rules.h"
 #include "download/downloader.h"
 #include "lang/lang.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "resources/resource_ids.h"
+#include "ui/common_dlg.h"
 #include "ui/info_view.h"
 
 namespace {

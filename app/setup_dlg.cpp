@@ -104,38 +104,18 @@ HBITMAP SetupDlg::Bitmap(int id) const {
 
 // Every bitmap the window uses is loaded once; the controls borrow them.
 void SetupDlg::LoadBitmaps() {
-    static const int kIds[] = {IDB_INSTALL_LOGO,
-                               IDB_LARGE_LOGO_OUTLINE,
-                               IDB_PRODUCT_LOGO,
-                               IDB_PRODUCT_LOGO2,
-                               IDB_CLOSE_NORMAL,
-                               IDB_CLOSE_PRESSED,
-                               IDB_CLOSE_HOVER,
-                               IDB_MIN_NORMAL,
-                               IDB_MIN_PRESSED,
-                               IDB_MIN_HOVER,
-                               IDB_CLOSE_FINISHED,
-                               IDB_MIN_FINISHED,
-                               IDB_MIN_FINISHED_PRESSED,
-                               IDB_MIN_FINISHED_HOVER,
-                               IDB_CHECK_OFF,
-                               IDB_CHECK_OFF_HOVER,
-                               IDB_CHECK_ON,
-                               IDB_CHECK_ON_HOVER,
-                               IDB_CUSTOM_CLOSED,
-                               IDB_CUSTOM_CLOSED_HOVER,
-                               IDB_CUSTOM_OPEN,
-                               IDB_CUSTOM_OPEN_HOVER,
-                               IDB_BROWSE_PRESSED,
-                               IDB_BROWSE_HOVER,
-                               IDB_BROWSE_NORMAL,
-                               IDB_FAILED_LOGO,
-                               IDB_LARGE_LOGO_COLOUR,
-                               IDB_LARGE_LOGO_DONE,
-                               IDB_FINISHED_BACKGROUND,
-                               IDB_PRODUCT_LOGO_X64,
-                               IDB_PRODUCT_LOGO2_X64,
-                               IDB_LARGE_LOGO_GREY};
+    // clang-format off
+    static const int kIds[] = {
+        IDB_INSTALL_LOGO, IDB_LARGE_LOGO_OUTLINE, IDB_PRODUCT_LOGO, IDB_PRODUCT_LOGO2,
+        IDB_CLOSE_NORMAL, IDB_CLOSE_PRESSED, IDB_CLOSE_HOVER,
+        IDB_MIN_NORMAL, IDB_MIN_PRESSED, IDB_MIN_HOVER,
+        IDB_CLOSE_FINISHED, IDB_MIN_FINISHED, IDB_MIN_FINISHED_PRESSED, IDB_MIN_FINISHED_HOVER,
+        IDB_CHECK_OFF, IDB_CHECK_OFF_HOVER, IDB_CHECK_ON, IDB_CHECK_ON_HOVER,
+        IDB_CUSTOM_CLOSED, IDB_CUSTOM_CLOSED_HOVER, IDB_CUSTOM_OPEN, IDB_CUSTOM_OPEN_HOVER,
+        IDB_BROWSE_PRESSED, IDB_BROWSE_HOVER, IDB_BROWSE_NORMAL,
+        IDB_FAILED_LOGO, IDB_LARGE_LOGO_COLOUR, IDB_LARGE_LOGO_DONE, IDB_FINISHED_BACKGROUND,
+        IDB_PRODUCT_LOGO_X64, IDB_PRODUCT_LOGO2_X64, IDB_LARGE_LOGO_GREY};
+    // clang-format on
     for (int id : kIds) {
         if (HBITMAP b = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id))) {
             m_bitmapById[id] = b;
