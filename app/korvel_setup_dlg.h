@@ -7,6 +7,8 @@
 class KorvelSetupDlg : public SetupDlg {
 public:
     using SetupDlg::SetupDlg;
+    // The worker calls the overrides below: it ends while they still exist.
+    ~KorvelSetupDlg() override { StopThreads(); }
 
     void CreateIcons(const ShortcutSet& set) override;
     void DeleteIcons(const std::wstring& displayName) override;

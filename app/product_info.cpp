@@ -97,7 +97,7 @@ std::wstring GetMainExeName64W() {
     return L"Korvel64.exe";
 }
 int GetPlatformKind() {
-    return 2;
+    return kPlatformSeparate64;
 }
 
 std::wstring GetProductProcessList() {

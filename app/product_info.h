@@ -14,21 +14,23 @@
 // Getters return pointers into the object; they stay valid while it lives.
 class IProductInfo {
 public:
+    // The operations in their slot order: the destructor is slot 0,
+    // GetProductGuid slot 1, on to GetFullName, slot 14.
     virtual ~IProductInfo() = default;
-    virtual const char* GetProductGuid() const = 0;      // 1
-    virtual const char* GetPackageName() const = 0;      // 2
-    virtual const char* GetConfigUrl() const = 0;        // 3
-    virtual const char* GetSpareName() const = 0;        // 4
-    virtual BYTE IsX64() const = 0;                      // 5
-    virtual const char* GetProductName() const = 0;      // 6
-    virtual const char* GetRegistryName() const = 0;     // 7
-    virtual const char* GetShortName() const = 0;        // 8
-    virtual const char* GetVersion() const = 0;          // 9
-    virtual const char* GetPublisher() const = 0;        // 10
-    virtual const wchar_t* GetVersionLabel() const = 0;  // 11
-    virtual int GetLogoBitmapId() const = 0;             // 12
-    virtual int GetLogoBitmapId2() const = 0;            // 13
-    virtual const char* GetFullName() const = 0;         // 14
+    virtual const char* GetProductGuid() const = 0;
+    virtual const char* GetPackageName() const = 0;
+    virtual const char* GetConfigUrl() const = 0;
+    virtual const char* GetSpareName() const = 0;
+    virtual BYTE IsX64() const = 0;
+    virtual const char* GetProductName() const = 0;
+    virtual const char* GetRegistryName() const = 0;
+    virtual const char* GetShortName() const = 0;
+    virtual const char* GetVersion() const = 0;
+    virtual const char* GetPublisher() const = 0;
+    virtual const wchar_t* GetVersionLabel() const = 0;
+    virtual int GetLogoBitmapId() const = 0;
+    virtual int GetLogoBitmapId2() const = 0;
+    virtual const char* GetFullName() const = 0;
 };
 
 // Holds the fields; the variants differ only in what their constructors store.
@@ -95,7 +97,9 @@ std::string GetMainExeName32A();  // "Korvel.exe"
 std::wstring GetMainExeName32W();
 std::string GetMainExeName64A();  // "Korvel64.exe"
 std::wstring GetMainExeName64W();
-// 2: a separate 64-bit build exists, so x64 suffixes apply together with IsX64.
+// kPlatformSeparate64: a separate 64-bit build exists, so x64 suffixes apply
+// together with IsX64.
+constexpr int kPlatformSeparate64 = 2;
 int GetPlatformKind();
 // Programs of the product that must not run while files are replaced.
 std::wstring GetProductProcessList();                // comma-separated, 17 names

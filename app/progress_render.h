@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "lang/lang.h"
+
 constexpr int kFrameWidth = 622;
 constexpr int kFrameHeight = 405;
 constexpr uint32_t kWhite = 0xFFFFFF;
@@ -128,9 +130,10 @@ private:
 // What the download view writes below the logo. The painter compares it with
 // the texts on the window to know whether the text row has to be drawn again.
 struct DownloadTexts {
-    static constexpr int kStatusDownloading = 50;  // language strings of the status line
-    static constexpr int kStatusSizeKnown = 44;
-    static constexpr int kStatusSizeUnknown = 45;
+    // Language strings of the status line.
+    static constexpr int kStatusDownloading = kStrDownloading;
+    static constexpr int kStatusSizeKnown = kStrCheckingData;
+    static constexpr int kStatusSizeUnknown = kStrGatheringInfo;
 
     bool bFigures = false;  // speed, percentage and status line; else the status line alone
     std::string strSpeed;   // "<size>/s"

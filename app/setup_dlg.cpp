@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "report/machine_identity.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -35,33 +36,19 @@ HFONT MakeFont(LONG height, const wchar_t* face, bool underline = false) {
 }  // namespace
 
 SetupDlg::SetupDlg(std::shared_ptr<IProductInfo> product, SetupTuning tuning)
-    : m_product(std::move(product)), m_tuning(std::move(tuning)) {
+    : m_product(std::move(product)),
+      m_tuning(std::move(tuning)),
+      m_workflow(m_product, m_tuning, *this),
+      m_painter(m_workflow, *this, *this) {
     SetFixedSize(kSetupWidth, kSetupHeight);
     // IDOK and IDCANCEL (Return and Escape) must not end the window past
     // OnClose and its final report; OnCommand gives them their meaning.
     SetCloseMask(0);
     m_nCountdown = m_tuning.nCountdownStart;
-    m_frames[0] = FrameBuffer(static_cast<size_t>(kFrameWidth) * kFrameHeight, 0xFFFFFFFFu);
-    m_frames[1] = m_frames[0];
-    m_scratch = m_frames[0];
 }
 
 SetupDlg::~SetupDlg() {
-    m_bClosing = 1;
-    if (m_paintThread.joinable()) {
-        m_paintThread.join();
-    }
-    if (m_renderThread.joinable()) {
-        m_renderThread.join();
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_engineLock);
-        if (pDownload) {
-            pDownload->StopDownload();
-            ReleaseDownloader(pDownload);
-            pDownload = nullptr;
-        }
-    }
+    StopThreads();
     m_controls.clear();
     for (HBITMAP b : m_ownedBitmaps) {
         DeleteObject(b);
@@ -82,19 +69,16 @@ int SetupDlg::OnInitDialog(HWND hwnd) {
         SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
         SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
-    SetPackageFile(L"");
+    m_workflow.SetPackageFile(L"");
     m_bInitialised = 1;
     SelectLanguage(GetProductTitleW().c_str(), 0,
                    ReadDebugSettings(GetDebugConfigPath()).testLanguage);
     CreateFonts();
     LoadBitmaps();
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_packageHeader = MakePackageHeader(MakeInstallFacts(*m_product));
-    }
+    m_workflow.SetHeader(MakePackageHeader(MakeInstallFacts(*m_product)));
     int cfgFlag = -1;
     ReadSetupOptions(CurrentHeader(), CurrentFacts(), cfgFlag);
-    m_nCfgFlag = cfgFlag;
+    m_workflow.SetCfgFlag(cfgFlag);
     CreateControls();
     m_pVersion->SetText(m_product->GetVersionLabel());
     m_pVersion->SetVisible(true);
@@ -120,34 +104,25 @@ HBITMAP SetupDlg::Bitmap(int id) const {
 
 // Every bitmap the window uses is loaded once; the controls borrow them.
 void SetupDlg::LoadBitmaps() {
-    static const int kIds[] = {132, 133, 138, 139, 140, 142, 143, 144, 146, 147, 148,
-                               149, 150, 151, 157, 158, 159, 160, 165, 166, 167, 168,
-                               169, 170, 171, 182, 183, 184, 185, 187, 188, 190};
+    // clang-format off
+    static const int kIds[] = {
+        IDB_INSTALL_LOGO, IDB_LARGE_LOGO_OUTLINE, IDB_PRODUCT_LOGO, IDB_PRODUCT_LOGO2,
+        IDB_CLOSE_NORMAL, IDB_CLOSE_PRESSED, IDB_CLOSE_HOVER,
+        IDB_MIN_NORMAL, IDB_MIN_PRESSED, IDB_MIN_HOVER,
+        IDB_CLOSE_FINISHED, IDB_MIN_FINISHED, IDB_MIN_FINISHED_PRESSED, IDB_MIN_FINISHED_HOVER,
+        IDB_CHECK_OFF, IDB_CHECK_OFF_HOVER, IDB_CHECK_ON, IDB_CHECK_ON_HOVER,
+        IDB_CUSTOM_CLOSED, IDB_CUSTOM_CLOSED_HOVER, IDB_CUSTOM_OPEN, IDB_CUSTOM_OPEN_HOVER,
+        IDB_BROWSE_PRESSED, IDB_BROWSE_HOVER, IDB_BROWSE_NORMAL,
+        IDB_FAILED_LOGO, IDB_LARGE_LOGO_COLOUR, IDB_LARGE_LOGO_DONE, IDB_FINISHED_BACKGROUND,
+        IDB_PRODUCT_LOGO_X64, IDB_PRODUCT_LOGO2_X64, IDB_LARGE_LOGO_GREY};
+    // clang-format on
     for (int id : kIds) {
         if (HBITMAP b = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id))) {
             m_bitmapById[id] = b;
             m_ownedBitmaps.push_back(b);
         }
     }
-    auto pixels = [this](int id, PixelImage& out) {
-        HBITMAP b = Bitmap(id);
-        BITMAP info{};
-        if (!b || !GetObjectW(b, sizeof info, &info)) {
-            return;
-        }
-        out.width = info.bmWidth;
-        out.height = info.bmHeight;
-        out.pixels.assign(static_cast<size_t>(out.width) * out.height, 0xFFFFFF);
-        GetBitmapBits(b, static_cast<LONG>(out.pixels.size() * 4), out.pixels.data());
-    };
-    pixels(190, m_logoGrey);
-    pixels(183, m_logoColour);
-    pixels(182, m_logoFailure);
-    pixels(132, m_logoInstall);
-    pixels(185, m_finished);
-    m_geometry = std::make_unique<ProgressGeometry>(m_logoGrey.Empty() ? 311 : m_logoGrey.width,
-                                                    m_logoGrey.Empty() ? 311 : m_logoGrey.height);
-    m_animation = std::make_unique<InstallAnimation>(*m_geometry);
+    m_painter.LoadImages([this](int id) { return Bitmap(id); });
 }
 
 template <class T>
@@ -176,24 +151,24 @@ void SetupDlg::CreateControls() {
     m_drawList.clear();
     m_focus = SkinFocus(m_hWnd);
     const auto colours = GetWindowColorTable();
-    const int m4 = GetLangMetric(4);
+    const int m4 = GetLangMetric(kMetricMainButton);
     const int left = (kSetupWidth - m4) / 2;
     m_rcMainButton = RECT{left, 354, left + m4, 394};
     m_pBtnMain = AddControl(std::make_unique<ButtonColorCtrlEx>(m_hWnd, left, 354, left + m4, 394),
                             true, false);
     m_pBtnMain->SetID(kCmdMain);
     m_pBtnMain->SetFont(m_fonts.button);
-    m_pBtnMain->SetText(GetLangString(0));
+    m_pBtnMain->SetText(GetLangString(kStrInstall));
     m_pBtnMain->SetStateColors(colours[0], colours[1], colours[2], colours[3]);
     m_pBtnMain->SetBorderColors(colours[4], colours[5], colours[6], colours[7]);
     m_pBtnMain->SetFillColors(colours[8], colours[9], colours[10], colours[11]);
     m_pBtnMain->SetBorderWidth(2);
 
-    const int x = m_geometry->logoX, y = m_geometry->logoY;
+    const int x = m_painter.Geometry().logoX, y = m_painter.Geometry().logoY;
     m_pLargeLogo =
         AddControl(std::make_unique<StaticCtrl>(m_hWnd, x, y, x + 311, y + 311), false, true);
     m_pLargeLogo->SetDrawBitmap(1);
-    m_pLargeLogo->SetStateBitmaps(Bitmap(190), nullptr, nullptr, nullptr);
+    m_pLargeLogo->SetStateBitmaps(Bitmap(IDB_LARGE_LOGO_GREY), nullptr, nullptr, nullptr);
 
     m_pCountdown = AddControl(std::make_unique<StaticCtrl>(m_hWnd, 3, 311, 619, 348), false, true);
     m_pCountdown->SetFont(m_fonts.label);
@@ -207,10 +182,10 @@ void SetupDlg::CreateControls() {
 
     m_pBtnClose = AddControl(std::make_unique<ButtonCtrlEx>(m_hWnd, 600, 0, 617, 21), true, false);
     m_pBtnClose->SetID(kCmdClose);
-    PlaceStates(*m_pBtnClose, 140, 143, 142);
+    PlaceStates(*m_pBtnClose, IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
     m_pBtnMin = AddControl(std::make_unique<ButtonCtrlEx>(m_hWnd, 580, 0, 597, 21), true, false);
     m_pBtnMin->SetID(kCmdMinimise);
-    PlaceStates(*m_pBtnMin, 144, 147, 146);
+    PlaceStates(*m_pBtnMin, IDB_MIN_NORMAL, IDB_MIN_HOVER, IDB_MIN_PRESSED);
 
     m_pLogo = AddControl(std::make_unique<StaticCtrl>(m_hWnd, 0, 0, 206, 45), false, true);
     m_pLogo->SetDrawBitmap(1);
@@ -227,16 +202,28 @@ void SetupDlg::CreateControls() {
     m_pVersion->SetTextFormat(DT_VCENTER | DT_SINGLELINE);
     m_pVersion->SetVisible(false);
 
-    UpdateCtrlStatus(0);
+    UpdateCtrlStatus(WindowPage::kInitial);
     for (ButtonCtrlEx* c : m_mouseList) {
         m_drawList.push_back(c);
     }
+
+    PaintScene scene;
+    scene.hwnd = m_hWnd;
+    scene.drawList = &m_drawList;
+    scene.mainButton = m_pBtnMain;
+    scene.closeButton = m_pBtnClose;
+    scene.percentFont = m_fonts.percent;
+    scene.statusFont = m_fonts.status;
+    scene.finishedBackground = Bitmap(IDB_FINISHED_BACKGROUND);
+    scene.hasEditBox = m_hEditDir != nullptr;
+    scene.customOpen = &m_bCustomOpen;
+    m_painter.SetScene(scene);
 }
 
 void SetupDlg::ChooseInstallFolder() {
     const std::wstring old = AnsiToWide(FindOldInstallPath(CurrentHeader(), CurrentFacts()));
     if (!old.empty() && PathFileExists(old)) {
-        SetInstallDir(old);
+        m_workflow.SetInstallDir(old);
         return;
     }
     const PackageHeader header = CurrentHeader();
@@ -244,7 +231,7 @@ void SetupDlg::ChooseInstallFolder() {
         JoinPath(GetCompanyFolderNameW(), AnsiToWide(HeaderText(header.szRegistryName)));
     wchar_t buffer[kMaxPath] = L"";
     GetDefaultProgramPath(buffer, relative.c_str(), false, header.nX64 != 0);
-    SetInstallDir(buffer);
+    m_workflow.SetInstallDir(buffer);
 }
 
 // A check box of the custom panel in the licence box's look.
@@ -270,30 +257,34 @@ void SetupDlg::CreateCustomControls() {
     m_pChkCustom =
         AddControl(std::make_unique<CheckButtonCtrlEx>(m_hWnd, 474, 359, 609, 385), true, false);
     m_pChkCustom->SetID(kCmdCustom);
-    m_pChkCustom->SetText(GetLangString(1));
+    m_pChkCustom->SetText(GetLangString(kStrCustom));
     m_pChkCustom->SetFont(m_fonts.label);
     m_pChkCustom->SetStateColors(0xCEC0A3, 0xE3A378, 0xE3A378, 0xCCCBC2);
     m_pChkCustom->SetTextFormat(DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     m_pChkCustom->SetDrawBitmap(1);
-    m_pChkCustom->SetStateBitmaps(Bitmap(165), Bitmap(166), Bitmap(166), nullptr);
-    m_pChkCustom->SetCheckedBitmaps(Bitmap(167), Bitmap(168), Bitmap(168), nullptr);
+    m_pChkCustom->SetStateBitmaps(Bitmap(IDB_CUSTOM_CLOSED), Bitmap(IDB_CUSTOM_CLOSED_HOVER),
+                                  Bitmap(IDB_CUSTOM_CLOSED_HOVER), nullptr);
+    m_pChkCustom->SetCheckedBitmaps(Bitmap(IDB_CUSTOM_OPEN), Bitmap(IDB_CUSTOM_OPEN_HOVER),
+                                    Bitmap(IDB_CUSTOM_OPEN_HOVER), nullptr);
     m_pChkCustom->SetBoxRect(121, 9, 14, 8);
     m_pChkCustom->SetTextRect(0, 0, 119, 26);
 
-    const HBITMAP boxBitmaps[6] = {Bitmap(157), Bitmap(158), Bitmap(159),
-                                   Bitmap(159), Bitmap(160), Bitmap(157)};
-    const int m0 = GetLangMetric(0), m1 = GetLangMetric(1);
-    const int m2 = GetLangMetric(2), m3 = GetLangMetric(3);
+    // Normal, hover, pressed; then the same checked.
+    const HBITMAP boxBitmaps[6] = {Bitmap(IDB_CHECK_OFF),      Bitmap(IDB_CHECK_OFF_HOVER),
+                                   Bitmap(IDB_CHECK_ON),       Bitmap(IDB_CHECK_ON),
+                                   Bitmap(IDB_CHECK_ON_HOVER), Bitmap(IDB_CHECK_OFF)};
+    const int m0 = GetLangMetric(kMetricLicenceBox), m1 = GetLangMetric(kMetricLicenceLink);
+    const int m2 = GetLangMetric(kMetricExperienceBox), m3 = GetLangMetric(kMetricExperienceLink);
     m_pChkLicence =
         AddControl(std::make_unique<CheckButtonCtrlEx>(m_hWnd, 44, 425, 44 + m0, 445), true, false);
     m_pChkLicence->SetID(kCmdLicence);
-    m_pChkLicence->SetText(GetLangString(2));
+    m_pChkLicence->SetText(GetLangString(kStrAccept));
     StyleOptionBox(*m_pChkLicence, m_fonts.label, boxBitmaps);
     m_pChkLicence->SetCheck(1);
     m_pLinkLicence = AddControl(
         std::make_unique<HyLinkCtrlEx>(m_hWnd, 44 + m0, 425, 44 + m0 + m1, 445), true, false);
     m_pLinkLicence->SetID(kCmdLicenceLink);
-    m_pLinkLicence->SetText(GetLangString(3));
+    m_pLinkLicence->SetText(GetLangString(kStrLicence));
     StyleLink(*m_pLinkLicence, m_fonts.label, m_fonts.linkHover);
 
     m_hEditDir = CreateWindowExW(0, L"Edit", GetInstallDir().c_str(), kEditStyle, 44, 460, 549 - 44,
@@ -310,31 +301,31 @@ void SetupDlg::CreateCustomControls() {
     m_pBtnBrowse =
         AddControl(std::make_unique<ButtonCtrlEx>(m_hWnd, 549, 460, 578, 486), true, false);
     m_pBtnBrowse->SetID(kCmdBrowse);
-    PlaceStates(*m_pBtnBrowse, 171, 170, 169);
+    PlaceStates(*m_pBtnBrowse, IDB_BROWSE_NORMAL, IDB_BROWSE_HOVER, IDB_BROWSE_PRESSED);
 
-    const int cfg = m_nCfgFlag.load();
+    const int cfg = m_workflow.CfgFlag();
     m_pChkDesktop =
         AddControl(std::make_unique<CheckButtonCtrlEx>(m_hWnd, 44, 501, 411, 521), true, false);
     m_pChkDesktop->SetID(kCmdDesktop);
-    m_pChkDesktop->SetText(GetLangString(4));
+    m_pChkDesktop->SetText(GetLangString(kStrDesktopShortcut));
     StyleOptionBox(*m_pChkDesktop, m_fonts.label, boxBitmaps);
     m_pChkDesktop->SetCheck((cfg & 1) ? 1 : 0);
     m_pChkExperience =
         AddControl(std::make_unique<CheckButtonCtrlEx>(m_hWnd, 44, 536, 44 + m2, 556), true, false);
     m_pChkExperience->SetID(kCmdExperience);
-    m_pChkExperience->SetText(GetLangString(7));
+    m_pChkExperience->SetText(GetLangString(kStrJoin));
     StyleOptionBox(*m_pChkExperience, m_fonts.label, boxBitmaps);
     m_pChkExperience->SetCheck((cfg & 2) ? 1 : 0);
     m_pLinkExperience = AddControl(
         std::make_unique<HyLinkCtrlEx>(m_hWnd, 44 + m2, 536, 44 + m2 + m3, 556), true, false);
     m_pLinkExperience->SetID(kCmdExperienceLink);
-    m_pLinkExperience->SetText(GetLangString(8));
+    m_pLinkExperience->SetText(GetLangString(kStrExperienceProgram));
     StyleLink(*m_pLinkExperience, m_fonts.label, m_fonts.linkHover);
 }
 
 void SetupDlg::ShowCustomPage(bool open) {
     if (open) {
-        KillTimer(m_hWnd, 1);
+        KillTimer(m_hWnd, kCountdownTimer);
         m_pCountdown->SetVisible(false);
     }
     if (m_hEditDir) {
@@ -355,7 +346,7 @@ void SetupDlg::ShowCustomPage(bool open) {
     }
 }
 
-void SetupDlg::UpdateCtrlStatus(int state) {
+void SetupDlg::UpdateCtrlStatus(WindowPage page) {
     if (!m_bInitialised || !m_pBtnMain) {
         return;
     }
@@ -364,17 +355,18 @@ void SetupDlg::UpdateCtrlStatus(int state) {
             c->SetVisible(visible);
         }
     };
-    switch (state) {
-        case 1:
+    switch (page) {
+        case WindowPage::kInstalling:
             show({m_pBtnClose, m_pBtnMin, m_pBtnMain, m_pVersion, m_pLogo, m_pLogo2, m_pLargeLogo,
                   m_pCountdown},
                  false);
             break;
-        case 2: {
+        case WindowPage::kFinished: {
             show({m_pLogo, m_pLogo2, m_pLargeLogo}, false);
             show({m_pBtnClose, m_pBtnMin}, true);
-            PlaceStates(*m_pBtnClose, 148, 143, 142);
-            PlaceStates(*m_pBtnMin, 149, 151, 150);
+            PlaceStates(*m_pBtnClose, IDB_CLOSE_FINISHED, IDB_CLOSE_HOVER, IDB_CLOSE_PRESSED);
+            PlaceStates(*m_pBtnMin, IDB_MIN_FINISHED, IDB_MIN_FINISHED_HOVER,
+                        IDB_MIN_FINISHED_PRESSED);
             RECT wide = m_rcMainButton;
             wide.left -= 100;
             wide.right += 100;
@@ -382,21 +374,48 @@ void SetupDlg::UpdateCtrlStatus(int state) {
             m_pBtnMain->SetStateColors(0xBF5300, 0x9300DF, 0xBF5300, 0xD7D7D7);
             m_pBtnMain->SetBorderColors(0, 0, 0, 0);
             m_pBtnMain->SetFillColors(0, 0, 0, 0);
-            m_pBtnMain->SetText(GetLangString(9));
-            m_pBtnMain->SetVisible(m_bShowMainButton.load() != 0);
+            m_pBtnMain->SetText(GetLangString(kStrStartProduct));
+            m_pBtnMain->SetVisible(m_workflow.ShowMainButton());
             break;
         }
-        case 3:
+        case WindowPage::kFailed:
             show({m_pLogo2}, false);
             show({m_pBtnClose, m_pLogo, m_pLargeLogo, m_pBtnMain}, true);
-            m_pBtnMain->SetText(GetLangString(14));
+            m_pBtnMain->SetText(GetLangString(kStrTryAgain));
             break;
-        default:
+        case WindowPage::kInitial:
             show({m_pLogo2}, false);
             show({m_pBtnClose, m_pBtnMin, m_pVersion, m_pBtnMain, m_pLogo, m_pLargeLogo}, true);
-            m_pBtnMain->SetText(GetLangString(0));
+            m_pBtnMain->SetText(GetLangString(kStrInstall));
             break;
     }
+}
+
+void SetupDlg::PostPage(WindowPage page) {
+    if (m_hWnd) {
+        PostMessageW(m_hWnd, kMsgShowPage, static_cast<WPARAM>(page), 0);
+    }
+}
+
+void SetupDlg::PostReleaseLabel() {
+    if (m_hWnd) {
+        PostMessageW(m_hWnd, kMsgReleaseLabel, 0, 0);
+    }
+}
+
+// A page the workflow or the render thread asked for. The installing page
+// is late when the stage has moved on (to the retry page, say): dropped.
+void SetupDlg::OnShowPage(WindowPage page) {
+    if (page == WindowPage::kInstalling && m_workflow.Stage() != InstallStage::kRunning) {
+        return;
+    }
+    UpdateCtrlStatus(page);
+}
+
+void SetupDlg::ShowReleaseLabel() {
+    const std::wstring label = ReplaceAll(AnsiToWide(m_workflow.ReleaseText()),
+                                          std::wstring(L"official"), GetLangString(kStrOfficial));
+    m_pVersion->SetText(label.c_str());
 }
 
 int SetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -412,6 +431,12 @@ int SetupDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_TIMER:
             OnTimer(wParam);
             return 0;
+        case kMsgShowPage:
+            OnShowPage(static_cast<WindowPage>(wParam));
+            return 1;
+        case kMsgReleaseLabel:
+            ShowReleaseLabel();
+            return 1;
         case WM_MOUSEMOVE:
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
@@ -509,10 +534,10 @@ int SetupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
             OnBtnBrower();
             return 1;
         case kCmdDesktop:
-            m_nCreateDesktop = flip(m_pChkDesktop) ? 1 : 0;
+            m_workflow.SetCreateDesktop(flip(m_pChkDesktop));
             return 1;
         case kCmdExperience:
-            m_nAddPlan = flip(m_pChkExperience) ? 1 : 0;
+            m_workflow.SetAddPlan(flip(m_pChkExperience));
             return 1;
         case kCmdExperienceLink:
             OpenWebLink(GetUserExperienceUrl());
@@ -523,7 +548,7 @@ int SetupDlg::OnCommand(WPARAM wParam, LPARAM lParam) {
 }
 
 void SetupDlg::OnTimer(UINT_PTR id) {
-    if (id == 1) {
+    if (id == kCountdownTimer) {
         OnCountdownTick();
     }
 }
@@ -551,7 +576,7 @@ void SetupDlg::OnBtnBrower() {
     wchar_t display[kMaxPath] = L"";
     BROWSEINFOW info{};
     info.pszDisplayName = display;
-    info.lpszTitle = GetLangString(17);
+    info.lpszTitle = GetLangString(kStrSelectFolder);
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
     info.lpfn = BrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(buffer);
@@ -566,7 +591,7 @@ void SetupDlg::OnBtnBrower() {
     CoTaskMemFree(idl);
     const std::wstring path =
         BrowsedInstallFolder(chosen, AnsiToWide(HeaderText(CurrentHeader().szRegistryName)));
-    SetInstallDir(path);
+    m_workflow.SetInstallDir(path);
     SetEditText(path);
 }
 
@@ -598,60 +623,4 @@ std::wstring SetupDlg::ReadEditText() const {
     wchar_t buffer[521] = L"";
     GetWindowTextW(m_hEditDir, buffer, 520);
     return buffer;
-}
-
-std::wstring SetupDlg::GetInstallDir() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_strInstallDir;
-}
-
-std::wstring SetupDlg::GetPackageFile() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_strPackageFile;
-}
-
-void SetupDlg::SetInstallDir(const std::wstring& dir) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_strInstallDir = dir;
-}
-
-void SetupDlg::SetPackageFile(const std::wstring& file) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_strPackageFile = file;
-}
-
-PackageHeader SetupDlg::CurrentHeader() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_packageHeader;
-}
-
-bool SetupDlg::HeaderIsX64() const {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_packageHeader.nX64 != 0;
-}
-
-InstallProductFacts SetupDlg::CurrentFacts() const {
-    return MergeHeaderFacts(MakeInstallFacts(*m_product), CurrentHeader());
-}
-
-SetupOutcome SetupDlg::GetOutcome() const {
-    SetupOutcome o;
-    o.bDownloadOk = m_bDownloadOk;
-    o.bInstallOk = m_bInstallOk;
-    o.bCdnUsed = m_bCdnUsed;
-    o.bFinishPageShown = m_bFinishPageShown;
-    o.nDownloadError = m_nDownloadError;
-    std::lock_guard<std::mutex> lock(m_lock);
-    o.strDownloadError = m_strDownloadError;
-    return o;
-}
-
-ReportOptions SetupDlg::GetReportOptions() const {
-    ReportOptions o;
-    o.nAutoInstall = m_nAutoInstall;
-    o.nRunApp = m_nRunApp;
-    o.nChangeInstallPath = m_nChangeInstallPath;
-    o.nAddPlan = m_nAddPlan;
-    o.nCreateDesktop = m_nCreateDesktop;
-    return o;
 }

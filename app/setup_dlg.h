@@ -1,13 +1,12 @@
 // The installer window: install page, custom panel, download and install
 // progress, the retry page and the finished page, as visibility sets of one
-// borderless skinned dialog. It owns the install workflow's state and starts
-// the workflow's threads.
-//
-// Threads (see docs/architecture.md): the UI thread runs messages, the
-// countdown, the buttons and the close; the paint thread repaints; the render
-// thread computes the installation animation; one install worker runs
-// DoInstall; the download engine calls OnDownloadEvent. Words shared between
-// them are atomics; the few shared strings sit behind m_lock.
+// borderless skinned dialog. Three role classes make it up:
+// - SetupDlg (this class): the controls and pages, the commands, the
+//   countdown and the install click; UI thread only;
+// - SetupWorkflow (setup_workflow.h): the stage machine on the install
+//   worker, which asks for pages through messages posted to the UI thread;
+// - ProgressPainter (progress_painter.h): the paint and render threads.
+// The dialog owns both and ends their threads before its controls go.
 #pragma once
 
 #include <array>
@@ -20,13 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/paint_canvas.h"
-#include "app/progress_render.h"
+#include "app/progress_painter.h"
+#include "app/setup_geometry.h"
+#include "app/setup_workflow.h"
 #include "download/download_types.h"
 #include "install/handoff.h"
 #include "install/package.h"
 #include "install/product_facts.h"
 #include "install/shortcuts.h"
+#include "lang/lang.h"
 #include "report/install_reporter.h"
 #include "ui/common_dlg.h"
 #include "ui/skin_ctrl.h"
@@ -53,51 +54,18 @@ enum SetupCommand {
     kCmdExperienceLink = 1623,
 };
 
-// Install stages (eInstall).
-enum InstallStage { kStageWaiting = 0, kStageRunning = 1, kStageFinished = 2, kStageFailed = 3 };
-// What the render thread draws (m_nProgressPhase).
-enum ProgressPhase { kPhaseDownload = 0, kPhaseInstall = 1, kPhaseDone = 3 };
+// The start countdown's timer on the window.
+constexpr UINT_PTR kCountdownTimer = 1;
 
-constexpr int kSetupWidth = 622;
-constexpr int kSetupHeight = 405;
-constexpr int kSetupCustomHeight = 580;
+// The window's own messages: requests the workflow and the painters post to
+// the UI thread.
+constexpr UINT kMsgShowPage = WM_APP + 1;      // wParam: WindowPage
+constexpr UINT kMsgReleaseLabel = WM_APP + 2;  // the release text is loaded
 
-// The workflow's timings and services. The defaults are the product's; tests
-// pass shorter waits or their own services through this one parameter.
-struct SetupTuning {
-    int nCountdownStart = 30;
-    uint32_t nCountdownPeriodMs = 1000;
-    uint32_t nDownloadPollMs = 1000;
-    uint32_t nAfterDownloadWaitMs = 2000;
-    uint32_t nBeforeInstallPassMs = 1000;
-    uint32_t nCloseWaitSteps = 5;
-    uint32_t nCloseWaitStepMs = 1000;
-    uint32_t nInstallEventPauseMs = 200;
-    std::string strReportUrl;     // empty: the product's report endpoint
-    std::string strLogUploadUrl;  // empty: the product's log endpoint
-    ReporterTuning reporter;
-    const DownloaderTuning* downloader = nullptr;  // null: the product's timings
-    // Shows a standard message box (owner, text, title); null: MessageBoxW.
-    std::function<void(HWND, const wchar_t*, const wchar_t*)> messageBox;
-    // The system facts the pre-install checks ask (a 64-bit system, a
-    // supported system version); null: the platform's answers.
-    std::function<bool()> is64BitSystem;
-    std::function<bool()> isSupportedSystem;
-};
-
-// Outcome flags and values the final report and the tests read.
-struct SetupOutcome {
-    bool bDownloadOk = false;
-    bool bInstallOk = false;
-    bool bCdnUsed = false;
-    bool bFinishPageShown = false;
-    int nDownloadError = 0;
-    std::string strDownloadError;
-};
-
-class SetupDlg : public CommonDlg {
+class SetupDlg : public CommonDlg, public IWorkflowWindow {
 public:
     explicit SetupDlg(std::shared_ptr<IProductInfo> product, SetupTuning tuning = SetupTuning());
+    // Ends the painters' threads and the workflow's before anything goes.
     ~SetupDlg() override;
 
     int OnInitDialog(HWND hwnd) override;
@@ -108,11 +76,12 @@ public:
 
     // Install steps, in the order of the dialog's slot table (it continues
     // the base's); the product subclass overrides CreateIcons and RunMainExe.
-    virtual void CreateIcons(const ShortcutSet& set);
+    // The workflow calls them on its worker.
+    void CreateIcons(const ShortcutSet& set) override;
     virtual void DeleteIcons(const std::wstring& displayName);
-    virtual bool RunMainExe(const std::wstring& programFolder, const std::wstring& mainExe,
-                            bool bNewFlag);
-    virtual int InstallFile(const std::wstring& packageFile, const std::wstring& installDir);
+    bool RunMainExe(const std::wstring& programFolder, const std::wstring& mainExe,
+                    bool bNewFlag) override;
+    int InstallFile(const std::wstring& packageFile, const std::wstring& installDir) override;
     // The uninstall sequence for the installation in `installDir`: product
     // processes ended, shortcuts removed, the files the installation wrote and
     // the updater's files deleted (anything else in the folder stays). Returns
@@ -122,52 +91,66 @@ public:
     virtual bool HasOldInstallPath();
     virtual void OnClose();
     virtual void SendFinalReport();
-    virtual void MoveToInstallerTemp(const std::wstring& folder);
+    void MoveToInstallerTemp(const std::wstring& folder) override;
     // Deletes the updater's files from `folder` and from the InstallerTemp
     // folder MoveToInstallerTemp put them in; returns how many were deleted.
     // The installer itself never calls it.
     virtual int DeleteUpdaterFiles(const std::wstring& folder);
 
-    // ---- Workflow (setup_workflow.cpp) ----
+    // ---- Workflow: the UI thread's part (setup_dlg_workflow.cpp) ----
     void StartWorkflow();
-    void LoadReleaseText();
     void OnCountdownTick();
     void OnBtnInstall();
     bool CheckBeforeInstall();
-    void DoInstall();
-    int OnDownloadEvent(int event, int a, int b);
-    int OnInstallProgress(int event, int value, int reserved);
-    void KillProductProcesses();
-    bool ShowFinishWebPage(bool bNewFlag);
-    std::string AppendClientParams(const std::string& url);
-    void RunApp(const std::wstring& extraArguments);
     void OnBtnClose();
+    // ---- Workflow: the stage machine's operations, run by SetupWorkflow ----
+    void LoadReleaseText() { m_workflow.LoadReleaseText(); }
+    void DoInstall() { m_workflow.DoInstall(); }
+    int OnDownloadEvent(int event, int a, int b) { return m_workflow.OnDownloadEvent(event, a, b); }
+    int OnInstallProgress(int event, int value, int reserved) {
+        return m_workflow.OnInstallProgress(event, value, reserved);
+    }
+    void KillProductProcesses() { m_workflow.KillProductProcesses(); }
+    bool ShowFinishWebPage(bool bNewFlag) { return m_workflow.ShowFinishWebPage(bNewFlag); }
+    std::string AppendClientParams(const std::string& url) const {
+        return m_workflow.AppendClientParams(url);
+    }
+    void RunApp(const std::wstring& extraArguments) { m_workflow.RunApp(extraArguments); }
 
-    // ---- Window (setup_dlg.cpp) ----
+    // ---- Window (setup_dlg.cpp); UI thread ----
     void CreateControls();
     void CreateCustomControls();
     void ShowCustomPage(bool open);
     void OnBtnBrower();
     void OpenWebLink(const std::string& address);
     void ParseOwnFileName(std::string& option, std::string& source);
-    void UpdateCtrlStatus(int state);
+    void UpdateCtrlStatus(WindowPage page);
 
-    // ---- Progress display (setup_paint.cpp) ----
-    void PaintThreadProc();
-    void RenderThreadProc();
+    // IWorkflowWindow: requests posted to the UI thread.
+    void PostPage(WindowPage page) override;
+    void PostReleaseLabel() override;
+    HWND OwnerWindow() const override { return m_hWnd; }
+
+    // ---- Progress display (progress_painter.cpp) ----
+    void PaintThreadProc() { m_painter.PaintThreadProc(); }
+    void RenderThreadProc() { m_painter.RenderThreadProc(); }
+
+    // After the window has ended, on the thread that ran it: ends the
+    // painters' threads, then the workflow's (SetupWorkflow::Stop).
+    void StopThreads();
 
     // Read-only views for the entry, the tests and the demo.
-    int GetInstallStage() const { return eInstall.load(); }
-    int GetProgressPhase() const { return m_nProgressPhase.load(); }
+    int GetInstallStage() const { return static_cast<int>(m_workflow.Stage()); }
+    int GetProgressPhase() const { return static_cast<int>(m_workflow.Phase()); }
     int GetCountdown() const { return m_nCountdown.load(); }
-    int GetCfgFlag() const { return m_nCfgFlag.load(); }
-    std::wstring GetInstallDir() const;
-    std::wstring GetPackageFile() const;
-    SetupOutcome GetOutcome() const;
-    ReportOptions GetReportOptions() const;
-    InstallReporter* GetReporter() const { return m_pReporter.get(); }
+    int GetCfgFlag() const { return m_workflow.CfgFlag(); }
+    std::wstring GetInstallDir() const { return m_workflow.GetInstallDir(); }
+    std::wstring GetPackageFile() const { return m_workflow.GetPackageFile(); }
+    SetupOutcome GetOutcome() const { return m_workflow.GetOutcome(); }
+    ReportOptions GetReportOptions() const { return m_workflow.GetReportOptions(); }
+    InstallReporter* GetReporter() const { return m_workflow.Reporter(); }
     bool IsClosing() const { return m_bClosing.load(); }
-    bool HasWorkerEnded() const { return m_nWorkers.load() == 0; }
+    bool HasWorkerEnded() const { return m_workflow.HasWorkerEnded(); }
     // Whether the control of a mouse-list command (close, main button, ...)
     // is shown, and its text; false and "" for an unknown id.
     bool IsCommandShown(int commandId) const;
@@ -181,9 +164,12 @@ protected:
     };
 
     // The facts of the record currently held (profile at start, the package's later).
-    InstallProductFacts CurrentFacts() const;
-    PackageHeader CurrentHeader() const;
-    bool HeaderIsX64() const;
+    InstallProductFacts CurrentFacts() const { return m_workflow.CurrentFacts(); }
+    PackageHeader CurrentHeader() const { return m_workflow.CurrentHeader(); }
+    bool HeaderIsX64() const { return m_workflow.HeaderIsX64(); }
+    HandOffValues MakeHandOffValues() const { return m_workflow.MakeHandOffValues(); }
+    ShortcutTexts MakeShortcutTexts() const;
+    SetupWorkflow& Workflow() { return m_workflow; }
 
     // setup_dlg.cpp
     void CreateFonts();
@@ -197,102 +183,28 @@ protected:
     std::wstring ReadEditText() const;
     int HandleMouse(UINT message, WPARAM wParam, LPARAM lParam);
     int HandleKeys(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnShowPage(WindowPage page);
+    void ShowReleaseLabel();
 
-    // setup_workflow.cpp
-    void DownloadPass();
-    void InstallPass();
-    void FailDownload(int state);
-    // Stage 3 and its controls as one step, so that the render thread's
-    // waiting frames cannot hide the retry page's buttons afterwards.
-    void ShowRetryPage();
-    void FinishInstall(bool bNewFlag);
-    void WaitForDownload(IDownloader* download);
-    void ReportDownload(IDownloader* download, int state);
-    void SetInstallDir(const std::wstring& dir);
-    void SetPackageFile(const std::wstring& file);
-    std::wstring DownloadDestination() const;
-    void ShowRefusal(int textId, bool logBox);
-    void StartWorker();
-    void ShowStandardBox(HWND owner, const wchar_t* text, const wchar_t* title);
-    HandOffValues MakeHandOffValues() const;
-    ShortcutTexts MakeShortcutTexts() const;
-
-    // setup_paint.cpp
-    void PaintInstallPage();
-    void PaintFinished();
-    void PaintDownload();
-    void PaintFailure(HDC dc);
-    void PaintInstallProgress();
-    void RenderWaiting();
-    void RenderInstall();
-    void DrawControls(HDC dc);
-    void DrawDownloadTexts(const DownloadTexts& texts, const DownloadTexts* shown);
-    void BlitFrame(const FrameBuffer& frame, int height, bool withControls,
-                   const std::function<void(HDC)>& overlay);
-    void BlitMemoryDc(HDC memDc, int height);
-    void PushCanvas();
-    uint32_t ControlsLook();
-    void DrawInstallPercent(int percent);
-    RECT SweepArea() const;
-    void CopyStatsToInfoView(IDownloader* download, DownloadStats& stats);
+    // setup_dlg_workflow.cpp
+    void ShowRefusal(LangStringId textId, bool logBox);
 
     const std::shared_ptr<IProductInfo> m_product;
     const SetupTuning m_tuning;
 
-    // Workflow words shared across threads.
-    std::atomic<int> eInstall{kStageWaiting};
-    std::atomic<int> m_nProgressPhase{kPhaseDownload};
-    std::atomic<int> m_nDownloadPercent{0};
-    std::atomic<int> m_bDownloadFinished{0};
-    std::atomic<int> m_nInstallProgress{0};  // 0-1000
-    std::atomic<int> m_nCfgFlag{-1};
-    std::atomic<int> m_bInstallStarted{0};
-    std::atomic<bool> m_bDownloadOk{false};
-    std::atomic<bool> m_bInstallOk{false};
-    std::atomic<bool> m_bCdnUsed{false};
-    std::atomic<bool> m_bFinishPageShown{false};
-    std::atomic<int> m_nDownloadError{0};
-    std::atomic<int> m_bShowMainButton{1};
+    // UI thread words the painters and the tests read.
     std::atomic<int> m_bClosing{0};
     std::atomic<int> m_bInitialised{0};
     std::atomic<int> m_nCountdown{30};
-    std::atomic<bool> m_bDownloadDone{false};
-    std::atomic<bool> m_bAlreadyComplete{false};
-    std::atomic<uint32_t> m_nDownloadStartTick{0};
-    std::atomic<int> m_nDownloadSeconds{0};
-    std::atomic<int> m_nWorkers{0};
-    std::atomic<bool> m_bRenderStarted{false};
-    std::atomic<uint8_t> m_nAutoInstall{0};
-    std::atomic<uint8_t> m_nRunApp{0};
-    std::atomic<uint8_t> m_nChangeInstallPath{0};
-    // The report's copies of the two option boxes: true until the user changes them.
-    std::atomic<uint8_t> m_nAddPlan{1};
-    std::atomic<uint8_t> m_nCreateDesktop{1};
     std::atomic<bool> m_bCustomOpen{false};
+    std::atomic<bool> m_bMousePressed{false};
 
-    // The engine of the running download. The painter reads its statistics
-    // while the worker may release it, so both hold m_engineLock around it.
-    std::mutex m_engineLock;
-    IDownloader* pDownload = nullptr;
-
-    mutable std::mutex m_lock;  // the strings and the record below
-    std::wstring m_strPackageFile;
-    std::wstring m_strInstallDir;
-    std::string m_strDownloadError;
-    std::string m_strInstallId;
-    std::string m_strReleaseText;
-    std::string m_strOption;
-    std::string m_strSource;
-    PackageHeader m_packageHeader{};
-
-    std::shared_ptr<InstallReporter> m_pReporter;  // shared with the start-report thread
-
-    // Controls: owned here; the lists are fixed once the window is built.
+    // Controls: owned here and changed on the UI thread only; the lists are
+    // fixed once the window is built. The painters read them.
     std::vector<std::unique_ptr<CommonCtrl>> m_controls;
     std::vector<ButtonCtrlEx*> m_mouseList;
     std::vector<CommonCtrl*> m_drawList;
     SkinFocus m_focus;  // the mouse list and the folder edit box, in creation order
-    std::atomic<bool> m_bMousePressed{false};
     ButtonColorCtrlEx* m_pBtnMain = nullptr;
     StaticCtrl* m_pLargeLogo = nullptr;
     StaticCtrl* m_pCountdown = nullptr;
@@ -314,39 +226,9 @@ protected:
     Fonts m_fonts;
     std::vector<HBITMAP> m_ownedBitmaps;
     std::array<HBITMAP, 256> m_bitmapById{};
-    PixelImage m_logoGrey, m_logoColour, m_logoFailure, m_logoInstall, m_finished;
-    std::unique_ptr<ProgressGeometry> m_geometry;
 
-    // Frame hand-over between the render thread and the installation painter.
-    std::array<FrameBuffer, 2> m_frames;
-    std::array<std::atomic<bool>, 2> m_frameFull{};
-    std::atomic<int> m_nBackIndex{0};
-    int m_nFrontIndex = 0;                          // paint thread only
-    FrameBuffer m_scratch;                          // render thread only
-    FrameBuffer m_display;                          // paint thread only
-    FrameBuffer m_downloadBuffer;                   // paint thread only
-    std::unique_ptr<InstallAnimation> m_animation;  // render thread only
-    SpeedSampler m_speed;                           // paint thread only
-    // The cached surface and what it holds; used under m_paintLock. The
-    // download and installation views compose into it only when their
-    // content changed and push only the changed rectangles.
-    PaintCanvas m_canvas;
-    int m_nCanvasView = 0;  // 0: not a cached view (the next one starts afresh)
-    int m_nCanvasSweep = -1;
-    DownloadTexts m_canvasTexts;
-    int m_nCanvasPercent = -1;
-    uint32_t m_nCanvasControls = 0;
-    // The installation percentage as last drawn: the frame's pixels under it
-    // and the same with the text over them (the disc soon covers that place,
-    // and then frame after frame holds the same pixels there).
-    int m_nPercentDrawn = -1;
-    std::vector<uint32_t> m_percentUnder;
-    std::vector<uint32_t> m_percentOver;
-
-    std::mutex m_paintLock;  // one painter at a time: the paint thread or WM_PAINT
-    // The render thread's hiding of the buttons and the worker's retry page
-    // each check and change the stage with the controls as one step.
-    std::mutex m_stageLock;
-    std::thread m_paintThread;
-    std::thread m_renderThread;
+    // Last: destroyed first, so that their threads end before the controls,
+    // bitmaps and fonts they use go.
+    SetupWorkflow m_workflow;
+    ProgressPainter m_painter;
 };

@@ -17,6 +17,9 @@ struct SetupHooks {
     std::function<void()> afterResources;
     // With the dialog object, before its window opens (a test drives it).
     std::function<void(SetupDlg&)> onDialog;
+    // After the window has closed and the dialog's threads have ended, just
+    // before the dialog is destroyed (a test reads its outcome).
+    std::function<void(SetupDlg&)> onClosed;
 };
 
 // Startup, the modal installer window and the shutdown; 0 in every case.

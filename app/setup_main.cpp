@@ -1,6 +1,6 @@
 // korvel-setup: the installer's entry. Prepares the process (debug settings,
-// log, resources), runs the installer window modally on the main thread and
-// returns 0 in every case.
+// log, resources), runs the installer window modally on the main thread,
+// ends the window's threads and returns 0 in every case.
 #include <memory>
 
 #include "app/korvel_setup_dlg.h"
@@ -68,13 +68,14 @@ int RunSetup(HINSTANCE instance, const SetupTuning& tuning, const SetupHooks& ho
     DialogBoxParamW(instance, MAKEINTRESOURCEW(kSetupDialogTemplate), nullptr, SetupDialogProc, 0);
     WriteLog("Exit app.");
 
-    // A worker still running ends with the process; it must not meet a
-    // destroyed dialog, so the dialog is then left to the process's end.
-    if (!DialogOwner()->HasWorkerEnded()) {
-        static KorvelSetupDlg* s_pLeftToTheWorker = nullptr;  // stays reachable to the end
-        s_pLeftToTheWorker = DialogOwner().release();
-        (void)s_pLeftToTheWorker;
+    // The dialog leaves the dialog procedure's reach, ends its threads (a
+    // download still running is stopped, a step under way finishes) and goes.
+    std::unique_ptr<KorvelSetupDlg> dialog = std::move(DialogOwner());
+    dialog->StopThreads();
+    if (hooks.onClosed) {
+        hooks.onClosed(*dialog);
     }
+    dialog.reset();
     WaitForReleasedDownloaders(2000);
     return 0;
 }

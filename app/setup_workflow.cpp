@@ -1,15 +1,13 @@
-// The install workflow of the installer window: countdown, checks, the
-// download and installation passes on the worker thread, and the close with
-// the final report.
-#include <thread>
+// The install workflow's stage machine: the download pass and the
+// installation pass on the install worker, the engine's and the
+// installation's events, and the steps after the extraction.
+#include "app/setup_workflow.h"
 
 #include "app/product_facts_app.h"
 #include "app/product_info.h"
-#include "app/setup_dlg.h"
 #include "app/startup.h"
 #include "app/workflow_rules.h"
 #include "download/downloader.h"
-#include "install/handoff.h"
 #include "install/install_record.h"
 #include "install/registration.h"
 #include "lang/lang.h"
@@ -20,7 +18,6 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "report/machine_identity.h"
-#include "ui/skin_message_box.h"
 
 namespace {
 
@@ -50,6 +47,16 @@ bool ReadReleaseResource(bool x64, std::string& text) {
     return true;
 }
 
+// Counts a thread in the workflow's running workers for its life.
+class WorkerCount {
+public:
+    explicit WorkerCount(std::atomic<int>& count) : m_count(count) {}
+    ~WorkerCount() { --m_count; }
+
+private:
+    std::atomic<int>& m_count;
+};
+
 }  // namespace
 
 const std::string& RunMachineGuid() {
@@ -57,16 +64,20 @@ const std::string& RunMachineGuid() {
     return guid;
 }
 
-void SetupDlg::StartWorkflow() {
-    ++m_nWorkers;
-    std::thread([this] {
-        LoadReleaseText();
-        --m_nWorkers;
-    }).detach();
-    m_paintThread = std::thread(&SetupDlg::PaintThreadProc, this);
+SetupWorkflow::SetupWorkflow(std::shared_ptr<IProductInfo> product, const SetupTuning& tuning,
+                             IWorkflowWindow& window)
+    : m_product(std::move(product)), m_tuning(tuning), m_window(window) {}
 
-    std::string option, source;
-    ParseOwnFileName(option, source);
+SetupWorkflow::~SetupWorkflow() {
+    Stop();
+}
+
+void SetupWorkflow::Start(const std::string& option, const std::string& source) {
+    ++m_nWorkers;
+    m_releaseThread = std::thread([this] {
+        WorkerCount count(m_nWorkers);
+        LoadReleaseText();
+    });
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_strOption = option;
@@ -87,128 +98,68 @@ void SetupDlg::StartWorkflow() {
     m_pReporter->SetLanguageName(GetLanguageName());
     std::shared_ptr<InstallReporter> reporter = m_pReporter;
     std::thread([reporter] { SendStartReport(reporter.get()); }).detach();
-
-    SetTimer(m_hWnd, 1, m_tuning.nCountdownPeriodMs, nullptr);
 }
 
-void SetupDlg::LoadReleaseText() {
+void SetupWorkflow::BeginInstall() {
+    eInstall = InstallStage::kRunning;
+    m_nProgressPhase = ProgressPhase::kDownload;
+    // A retry follows a worker that has shown the retry page and is returning.
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    ++m_nWorkers;
+    m_worker = std::thread([this] {
+        WorkerCount count(m_nWorkers);
+        DoInstall();
+    });
+}
+
+void SetupWorkflow::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_stopLock);
+        m_bStopping = true;
+    }
+    m_stopWake.notify_all();
+    for (std::thread* t : {&m_worker, &m_releaseThread}) {
+        if (t->joinable()) {
+            t->join();
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_engineLock);
+    if (pDownload) {
+        pDownload->StopDownload();
+        ReleaseDownloader(pDownload);
+        pDownload = nullptr;
+    }
+}
+
+bool SetupWorkflow::Pause(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(m_stopLock);
+    return !m_stopWake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return Stopping(); });
+}
+
+void SetupWorkflow::LoadReleaseText() {
     std::string text;
     if (!ReadReleaseResource(m_product->IsX64() != 0, text)) {
-        UpdateCtrlStatus(3);
+        m_window.PostPage(WindowPage::kFailed);
         return;
     }
     if (text.size() > 5) {
-        const std::wstring label =
-            ReplaceAll(AnsiToWide(text), std::wstring(L"official"), GetLangString(51));
-        m_pVersion->SetText(label.c_str());
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_strReleaseText = text;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_strReleaseText = text;
+        }
+        m_window.PostReleaseLabel();
     }
 }
 
-void SetupDlg::OnCountdownTick() {
-    if (m_pCountdown) {
-        m_pCountdown->SetText(FormatCountdown(GetLangString(49), m_nCountdown.load()).c_str());
-    }
-    if (--m_nCountdown >= 0) {
-        return;
-    }
-    KillTimer(m_hWnd, 1);
-    m_nAutoInstall = 1;
-    OnBtnInstall();
+void SetupWorkflow::EnterStage(InstallStage stage, WindowPage page) {
+    eInstall = stage;
+    m_window.PostPage(page);
 }
 
-void SetupDlg::OnBtnInstall() {
-    KillTimer(m_hWnd, 1);
-    const int stage = eInstall.load();
-    WriteLog("SetupDlg::OnBtnInstall, eInstall(%d).\n", stage);
-    if (stage == kStageFinished) {
-        m_nRunApp = 1;
-        RunApp(L" --installmode");
-        SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
-        return;
-    }
-    if (stage != kStageWaiting && stage != kStageFailed) {
-        WriteLog("OnBtnInstall(what ?\?\?)");
-        return;
-    }
-    if (!CheckBeforeInstall()) {
-        return;
-    }
-    WriteLog("OnBtnInstall(OnInstall)");
-    ShowCustomPage(false);
-    m_pChkCustom->SetVisible(false);
-    m_pVersion->SetVisible(false);
-    m_nCfgFlag = (m_pChkDesktop->GetCheck() ? 1 : 0) | (m_pChkExperience->GetCheck() ? 2 : 0);
-    if (stage == kStageFailed) {
-        UpdateCtrlStatus(1);
-    }
-    eInstall = kStageRunning;
-    m_nProgressPhase = kPhaseDownload;
-    if (!m_bRenderStarted.exchange(true)) {
-        m_renderThread = std::thread(&SetupDlg::RenderThreadProc, this);
-    }
-    StartWorker();
-}
-
-void SetupDlg::StartWorker() {
-    ++m_nWorkers;
-    std::thread([this] {
-        DoInstall();
-        --m_nWorkers;
-    }).detach();
-}
-
-void SetupDlg::ShowStandardBox(HWND owner, const wchar_t* text, const wchar_t* title) {
-    if (m_tuning.messageBox) {
-        m_tuning.messageBox(owner, text, title);
-    } else {
-        MessageBoxW(owner, text, title, MB_OK);
-    }
-}
-
-void SetupDlg::ShowRefusal(int textId, bool logBox) {
-    if (logBox) {
-        WriteLog("OnBtnInstall(MySkinMessagxBox)");
-    }
-    const std::wstring title = AnsiToWide(HeaderText(CurrentHeader().szShortName));
-    MySkinMessageBox(m_hWnd, title.c_str(), GetLangString(textId), GetLangString(11));
-}
-
-bool SetupDlg::CheckBeforeInstall() {
-    const bool is64 = m_tuning.is64BitSystem ? m_tuning.is64BitSystem() : Is64BitWindows();
-    if (HeaderIsX64() && !is64) {
-        ShowRefusal(32, true);
-        return false;
-    }
-    if (!(m_tuning.isSupportedSystem ? m_tuning.isSupportedSystem() : IsWindows7OrLater())) {
-        ShowRefusal(29, true);
-        return false;
-    }
-    const std::wstring folder = ReadEditText();
-    CreateFolderChain(folder);
-    WriteLog("Install Path Info : %s .", WideToOem(folder).c_str());
-    if (!PathFileExists(folder)) {
-        ShowRefusal(30, false);
-        return false;
-    }
-    const std::wstring previous = GetInstallDir();
-    SetInstallDir(folder);
-    const int64_t freeMB = GetFreeSpaceMB(folder);
-    WriteLog("FreeSpace Info : %lld MB in %s .", static_cast<long long>(freeMB),
-             WideToOem(folder).c_str());
-    if (!EnoughFreeSpace(freeMB)) {
-        ShowRefusal(31, false);
-        return false;
-    }
-    if (folder != previous) {
-        m_nChangeInstallPath = 1;
-    }
-    return true;
-}
-
-void SetupDlg::DoInstall() {
-    m_bInstallStarted = 1;
+void SetupWorkflow::DoInstall() {
+    m_bInstallStarted = true;
     if (m_pReporter) {
         m_pReporter->MarkStarted();
     }
@@ -219,17 +170,12 @@ void SetupDlg::DoInstall() {
     }
 }
 
-std::wstring SetupDlg::DownloadDestination() const {
-    std::string release;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        release = m_strReleaseText;
-    }
-    const std::string name = MakePackageFileName(m_product->GetPackageName(), release);
+std::wstring SetupWorkflow::DownloadDestination() const {
+    const std::string name = MakePackageFileName(m_product->GetPackageName(), ReleaseText());
     return GetDownloadsPath(GetProductDataRelativePath(), AnsiToWide(name).c_str(), true);
 }
 
-void SetupDlg::DownloadPass() {
+void SetupWorkflow::DownloadPass() {
     const std::string dest = WideToOem(DownloadDestination()).substr(0, kMaxPath - 1);
     IDownloader* download = nullptr;
     const bool created = m_tuning.downloader ? CreateDownloader(&download, *m_tuning.downloader)
@@ -263,56 +209,74 @@ void SetupDlg::DownloadPass() {
     download->StartWithConfigText(config.c_str(), static_cast<int>(config.size()), dest);
     WriteLog("Url : %s\n", configUrl.c_str());
     WaitForDownload(download);
+    if (Stopping()) {
+        ReleaseEngine(download);  // the window has closed: no result to show
+        return;
+    }
 
     const int state = download->GetDownloadState();
-    WriteLog("Download Finish Result : %s(%d).\n", state == 5 ? "succeed" : "failed", state);
+    WriteLog("Download Finish Result : %s(%d).\n", state == kStateFinished ? "succeed" : "failed",
+             state);
     ReportDownload(download, state);
-    {
-        std::lock_guard<std::mutex> lock(m_engineLock);
-        download->StopDownload();
-        ReleaseDownloader(download);
-        pDownload = nullptr;
-    }
+    ReleaseEngine(download);
     const std::wstring destW = AnsiToWide(dest);
     if (PathFileExists(destW + L".cfg")) {
         DeleteFilePath(destW + L".cfg");
     }
-    if (PathFileExists(destW) && state == 5) {
+    if (PathFileExists(destW) && state == kStateFinished) {
         WriteLog("Begin install...\n");
         SetPackageFile(destW);
-        UpdateCtrlStatus(1);
-        eInstall = kStageRunning;
-        m_nProgressPhase = kPhaseInstall;
-        Sleep(m_tuning.nBeforeInstallPassMs);
-        DoInstall();
+        EnterStage(InstallStage::kRunning, WindowPage::kInstalling);
+        m_nProgressPhase = ProgressPhase::kInstall;
+        if (Pause(m_tuning.nBeforeInstallPassMs)) {
+            DoInstall();
+        }
         return;
     }
     FailDownload(state);
 }
 
-void SetupDlg::WaitForDownload(IDownloader* download) {
+void SetupWorkflow::ReleaseEngine(IDownloader* download) {
+    std::lock_guard<std::mutex> lock(m_engineLock);
+    download->StopDownload();
+    ReleaseDownloader(download);
+    pDownload = nullptr;
+}
+
+bool SetupWorkflow::WithEngine(const std::function<void(IDownloader&)>& use) {
+    std::lock_guard<std::mutex> lock(m_engineLock);
+    if (!pDownload) {
+        return false;
+    }
+    use(*pDownload);
+    return true;
+}
+
+void SetupWorkflow::WaitForDownload(IDownloader* download) {
     const uint32_t start = GetTickCount();
     m_nDownloadStartTick = start;
     while (download->IsDownloading() || !m_bDownloadDone.load()) {
         m_bCdnUsed = download->IsUsingCdn();
-        Sleep(m_tuning.nDownloadPollMs);
+        if (!Pause(m_tuning.nDownloadPollMs)) {
+            return;
+        }
     }
     int seconds = static_cast<int>((GetTickCount() - start) / 1000);
-    Sleep(m_tuning.nAfterDownloadWaitMs);
+    Pause(m_tuning.nAfterDownloadWaitMs);
     if (m_bAlreadyComplete.load()) {
         seconds = 1;
     }
     m_nDownloadSeconds = seconds;
 }
 
-void SetupDlg::ReportDownload(IDownloader* download, int state) {
+void SetupWorkflow::ReportDownload(IDownloader* download, int state) {
     if (m_pReporter) {
         std::vector<UrlCfg> checked, used;
         download->GetCheckedUrls(checked);
         download->GetUsedUrls(used);
         m_pReporter->SetUrlInfo(ToMirrorRecords(checked), ToMirrorRecords(used));
         DownloadResult r;
-        r.bOk = state == 5;
+        r.bOk = state == kStateFinished;
         r.nErrorCode = download->GetErrorCode();
         r.strErrorName = download->GetErrorString();
         r.nCurlCode = download->GetFailedResult();
@@ -321,7 +285,7 @@ void SetupDlg::ReportDownload(IDownloader* download, int state) {
         m_pReporter->SetCdnUsed(download->IsUsingCdn());
         m_pReporter->SetDownloadResult(r);
     }
-    m_bDownloadOk = state == 5;
+    m_bDownloadOk = state == kStateFinished;
     m_nDownloadError = download->GetErrorCode();
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -330,43 +294,31 @@ void SetupDlg::ReportDownload(IDownloader* download, int state) {
     m_bCdnUsed = download->IsUsingCdn();
 }
 
-void SetupDlg::FailDownload(int state) {
-    if (state == 3) {
+void SetupWorkflow::FailDownload(int state) {
+    if (state == kStateNeedUpdate) {
         WriteLog("Download Failed. App need update.\n");
-        ShowStandardBox(nullptr, GetLangString(42), L"ERROR");
+        ShowStandardBox(nullptr, GetLangString(kStrOutOfDate), L"ERROR");
     } else {
         WriteLog("Download Failed. Show retry.\n");
     }
     ShowRetryPage();
 }
 
-void SetupDlg::ShowRetryPage() {
-    std::lock_guard<std::mutex> lock(m_stageLock);
-    eInstall = kStageFailed;
-    UpdateCtrlStatus(3);
+void SetupWorkflow::ShowRetryPage() {
+    EnterStage(InstallStage::kFailed, WindowPage::kFailed);
 }
 
-bool SetupDlg::IsCommandShown(int commandId) const {
-    for (ButtonCtrlEx* c : m_mouseList) {
-        if (c->GetID() == commandId) {
-            return c->IsVisible();
-        }
+void SetupWorkflow::ShowStandardBox(HWND owner, const wchar_t* text, const wchar_t* title) {
+    if (m_tuning.messageBox) {
+        m_tuning.messageBox(owner, text, title);
+    } else {
+        MessageBoxW(owner, text, title, MB_OK);
     }
-    return false;
 }
 
-std::wstring SetupDlg::CommandText(int commandId) const {
-    for (ButtonCtrlEx* c : m_mouseList) {
-        if (c->GetID() == commandId) {
-            return c->GetText();
-        }
-    }
-    return std::wstring();
-}
-
-int SetupDlg::OnDownloadEvent(int event, int a, int b) {
+int SetupWorkflow::OnDownloadEvent(int event, int a, int b) {
     switch (event) {
-        case 3: {
+        case kEventProgress: {
             const int percent = DownloadPercent(a, b);
             m_nDownloadPercent = percent;
             char line[64];
@@ -374,12 +326,12 @@ int SetupDlg::OnDownloadEvent(int event, int a, int b) {
             OutputDebugStringA(line);
             break;
         }
-        case 4:
+        case kEventFailed:
             m_bDownloadDone = true;
             break;
-        case 5:
-            m_bDownloadFinished = 1;
-            if (b == 1) {
+        case kEventFinished:
+            m_bDownloadFinished = true;
+            if (b == 1) {  // the file was complete on disk already
                 m_bAlreadyComplete = true;
             }
             m_bDownloadDone = true;
@@ -390,20 +342,20 @@ int SetupDlg::OnDownloadEvent(int event, int a, int b) {
     return 1;
 }
 
-int SetupDlg::OnInstallProgress(int event, int value, int) {
+int SetupWorkflow::OnInstallProgress(int event, int value, int) {
     m_nInstallProgress = InstallProgressAfterEvent(event, value, m_nInstallProgress.load());
-    if (event == 1) {
-        m_bShowMainButton = 1;
-        Sleep(m_tuning.nInstallEventPauseMs);
-    } else if (event == 2) {
-        ShowStandardBox(m_hWnd, L"Install Failed!", L"ERROR");
-        m_bShowMainButton = 0;
-        Sleep(m_tuning.nInstallEventPauseMs);
+    if (event == kInstallFinished) {
+        m_bShowMainButton = true;
+        Pause(m_tuning.nInstallEventPauseMs);
+    } else if (event == kInstallFailed) {
+        ShowStandardBox(m_window.OwnerWindow(), L"Install Failed!", L"ERROR");
+        m_bShowMainButton = false;
+        Pause(m_tuning.nInstallEventPauseMs);
     }
     return 1;
 }
 
-void SetupDlg::InstallPass() {
+void SetupWorkflow::InstallPass() {
     const std::wstring package = GetPackageFile();
     if (m_pReporter) {
         m_pReporter->MarkInstallBegin();
@@ -411,8 +363,7 @@ void SetupDlg::InstallPass() {
     WriteLog("Do Install File : %s", WideToOem(package).c_str());
     PackageHeader header{};
     if (ReadPackageHeader(package.c_str(), header) == S_OK) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_packageHeader = header;
+        SetHeader(header);
     }
     header = CurrentHeader();
     KillProductProcesses();
@@ -429,8 +380,8 @@ void SetupDlg::InstallPass() {
     KillProductProcesses();
     WriteLog("Begin depack file.\n");
     ClearPreviousInstall(dir);
-    MoveToInstallerTemp(dir);
-    const int result = InstallFile(package, dir);  // logs "Install File Result"
+    m_window.MoveToInstallerTemp(dir);
+    const int result = m_window.InstallFile(package, dir);  // logs "Install File Result"
     m_bInstallOk = result >= 0;
     if (result < 0) {
         WriteLog("Install File FAILED error code = %0X, last error = %d.\n",
@@ -440,19 +391,18 @@ void SetupDlg::InstallPass() {
             m_pReporter->SetInstallResult(
                 InstallResult{false, GetLastInstallError(), GetLastInstallErrorText(), false});
         }
-        UpdateCtrlStatus(2);
-        eInstall = kStageFinished;
+        EnterStage(InstallStage::kFinished, WindowPage::kFinished);
         return;
     }
     m_nInstallProgress = 1000;
     FinishInstall(bNewFlag);
 }
 
-void SetupDlg::FinishInstall(bool bNewFlag) {
+void SetupWorkflow::FinishInstall(bool bNewFlag) {
     const PackageHeader header = CurrentHeader();
     const bool x64 = header.nX64 != 0;
     const std::wstring program = GetProgramPath();
-    const bool use64 = GetPlatformKind() == 2 && x64;
+    const bool use64 = GetPlatformKind() == kPlatformSeparate64 && x64;
     const std::wstring mainExe = use64 ? GetMainExeName64W() : GetMainExeName32W();
     const std::wstring display = use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW();
     const std::wstring home = AnsiToWide(GetHomePageUrl() + HeaderText(header.szVersion));
@@ -462,10 +412,11 @@ void SetupDlg::FinishInstall(bool bNewFlag) {
     set.strMainExe = mainExe;
     set.strDisplayName = display;
     set.strWebAddress = home;
-    set.bDesktop = m_pChkDesktop->GetCheck() != 0;
+    // The boxes were read into the options at the click and are hidden since.
+    set.bDesktop = (m_nCfgFlag.load() & 1) != 0;
     set.bUserStartMenu = true;
     set.bCommonStartMenu = true;
-    CreateIcons(set);
+    m_window.CreateIcons(set);
     for (int i = 0; i < 3; ++i) {
         RefreshIcons();
     }
@@ -476,7 +427,7 @@ void SetupDlg::FinishInstall(bool bNewFlag) {
     }
     m_bFinishPageShown = ShowFinishWebPage(bNewFlag);
     WriteLog("New : %d\n", bNewFlag ? 1 : 0);
-    RunMainExe(program, mainExe, bNewFlag);
+    m_window.RunMainExe(program, mainExe, bNewFlag);
     // Before the finished page offers its close: a close from there must
     // find the install's result, or a success would be reported as a cancel.
     if (m_pReporter) {
@@ -484,23 +435,22 @@ void SetupDlg::FinishInstall(bool bNewFlag) {
             true, GetLastInstallError(), GetLastInstallErrorText(), m_bFinishPageShown.load()});
     }
     WriteLog("UpdateCtrlStatus(AfterInstall)");
-    UpdateCtrlStatus(2);
-    eInstall = kStageFinished;
+    EnterStage(InstallStage::kFinished, WindowPage::kFinished);
     WriteUninstallEntry(header, CurrentFacts(), m_nCfgFlag.load());
-    m_nProgressPhase = kPhaseDone;
+    m_nProgressPhase = ProgressPhase::kDone;
     for (int i = 0; i < 3; ++i) {
-        UpdateCtrlStatus(2);
+        m_window.PostPage(WindowPage::kFinished);
     }
     WriteLog("Finish(AfterInstall)");
 }
 
-void SetupDlg::KillProductProcesses() {
+void SetupWorkflow::KillProductProcesses() {
     for (const std::wstring& name : GetProductProcessNames()) {
         KillProcessByName(name.c_str());
     }
 }
 
-bool SetupDlg::ShowFinishWebPage(bool bNewFlag) {
+bool SetupWorkflow::ShowFinishWebPage(bool bNewFlag) {
     WriteLog("ShowFinishWebPage bNewFlag(%d)", bNewFlag ? 1 : 0);
     if (!bNewFlag) {
         return false;
@@ -519,12 +469,12 @@ bool SetupDlg::ShowFinishWebPage(bool bNewFlag) {
     return true;
 }
 
-std::string SetupDlg::AppendClientParams(const std::string& url) {
+std::string SetupWorkflow::AppendClientParams(const std::string& url) const {
     const std::string mac = GetClientMacString();
     return AppendClientParam(url, Base64Encode(mac.data(), mac.size()));
 }
 
-void SetupDlg::RunApp(const std::wstring& extraArguments) {
+void SetupWorkflow::RunApp(const std::wstring& extraArguments) {
     const std::wstring path =
         JoinPath(GetProgramPath(), HeaderIsX64() ? GetMainExeName64W() : GetMainExeName32W());
     WriteLog("Run Kor!!! %s", WideToOem(path).c_str());
@@ -532,24 +482,9 @@ void SetupDlg::RunApp(const std::wstring& extraArguments) {
     WriteLog("Finish and Close Setup!");
 }
 
-void SetupDlg::OnBtnClose() {
-    WriteLog("OnBtnClose(user close)");
-    SendMessageW(m_hWnd, WM_CLOSE, 0, 0);
-}
-
-// ---- Install steps ----
-
-void SetupDlg::CreateIcons(const ShortcutSet& set) {
-    ::CreateIcons(set, MakeShortcutTexts());
-}
-
-void SetupDlg::DeleteIcons(const std::wstring& displayName) {
-    ::DeleteIcons(displayName);
-}
-
-HandOffValues SetupDlg::MakeHandOffValues() const {
+HandOffValues SetupWorkflow::MakeHandOffValues() const {
     HandOffValues v;
-    v.bJoinPlan = m_pChkExperience && m_pChkExperience->GetCheck() != 0;
+    v.bJoinPlan = (m_nCfgFlag.load() & 2) != 0;
     v.nDownloadSeconds = m_nDownloadSeconds.load();
     std::lock_guard<std::mutex> lock(m_lock);
     v.strInstallId = m_strInstallId;
@@ -558,74 +493,70 @@ HandOffValues SetupDlg::MakeHandOffValues() const {
     return v;
 }
 
-bool SetupDlg::RunMainExe(const std::wstring& programFolder, const std::wstring& mainExe,
-                          bool bNewFlag) {
-    return ::RunMainExe(programFolder, mainExe, bNewFlag, MakeHandOffValues());
+// ---- The record and the strings ----
+
+PackageHeader SetupWorkflow::CurrentHeader() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_packageHeader;
 }
 
-int SetupDlg::InstallFile(const std::wstring& packageFile, const std::wstring& installDir) {
-    return ::InstallFile(packageFile, installDir,
-                         [this](int e, int v, int r) { return OnInstallProgress(e, v, r); });
+void SetupWorkflow::SetHeader(const PackageHeader& header) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_packageHeader = header;
 }
 
-int SetupDlg::UninstallWork(const std::wstring& installDir) {
-    WriteLog("Uninstall Work : %s", WideToOem(installDir).c_str());
-    KillProductProcesses();
-    const PackageHeader header = CurrentHeader();
-    const bool use64 = GetPlatformKind() == 2 && header.nX64 != 0;
-    DeleteIcons(use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW());
-    int removed = DeleteUpdaterFiles(installDir);
-    removed += ClearPreviousInstall(installDir);
-    return removed;
+bool SetupWorkflow::HeaderIsX64() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_packageHeader.nX64 != 0;
 }
 
-bool SetupDlg::HasOldInstallPath() {
-    return ::HasOldInstallPath(CurrentHeader(), CurrentFacts());
+InstallProductFacts SetupWorkflow::CurrentFacts() const {
+    return MergeHeaderFacts(MakeInstallFacts(*m_product), CurrentHeader());
 }
 
-void SetupDlg::MoveToInstallerTemp(const std::wstring& folder) {
-    ::MoveToInstallerTemp(folder, GetUpdaterFileNames());
+std::wstring SetupWorkflow::GetInstallDir() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_strInstallDir;
 }
 
-int SetupDlg::DeleteUpdaterFiles(const std::wstring& folder) {
-    int deleted = 0;
-    for (const std::wstring& name : GetUpdaterFileNames()) {
-        for (const std::wstring& path :
-             {JoinPath(folder, name), JoinPath(JoinPath(folder, L"InstallerTemp"), name)}) {
-            if (PathFileExists(path) && DeleteFilePath(path)) {
-                ++deleted;
-            }
-        }
-    }
-    WriteLog("Delete Updater Files : %d in %s", deleted, WideToOem(folder).c_str());
-    return deleted;
+void SetupWorkflow::SetInstallDir(const std::wstring& dir) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_strInstallDir = dir;
 }
 
-ShortcutTexts SetupDlg::MakeShortcutTexts() const {
-    ShortcutTexts t;
-    t.strUninstallApplication = GetLangString(35);
-    t.strApplication = GetLangString(36);
-    t.strHomepage = GetLangString(38);
-    t.strOnline = GetLangString(46);
-    t.strUninstallProduct = GetLangString(47);
-    return t;
+std::wstring SetupWorkflow::GetPackageFile() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_strPackageFile;
 }
 
-// ---- Closing ----
-
-void SetupDlg::OnClose() {
-    ShowWindow(m_hWnd, SW_HIDE);
-    m_bClosing = 1;
-    SendFinalReport();
-    for (uint32_t i = 0; i < m_tuning.nCloseWaitSteps; ++i) {
-        Sleep(m_tuning.nCloseWaitStepMs);
-    }
-    EndDialog(m_hWnd, 0);
+void SetupWorkflow::SetPackageFile(const std::wstring& file) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_strPackageFile = file;
 }
 
-void SetupDlg::SendFinalReport() {
-    if (!m_pReporter) {
-        return;
-    }
-    SendFinalReportWithRetries(m_pReporter.get(), GetReportOptions());
+std::string SetupWorkflow::ReleaseText() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_strReleaseText;
+}
+
+SetupOutcome SetupWorkflow::GetOutcome() const {
+    SetupOutcome o;
+    o.bDownloadOk = m_bDownloadOk;
+    o.bInstallOk = m_bInstallOk;
+    o.bCdnUsed = m_bCdnUsed;
+    o.bFinishPageShown = m_bFinishPageShown;
+    o.nDownloadError = m_nDownloadError;
+    std::lock_guard<std::mutex> lock(m_lock);
+    o.strDownloadError = m_strDownloadError;
+    return o;
+}
+
+ReportOptions SetupWorkflow::GetReportOptions() const {
+    ReportOptions o;
+    o.nAutoInstall = m_nAutoInstall;
+    o.nRunApp = m_nRunApp;
+    o.nChangeInstallPath = m_nChangeInstallPath;
+    o.nAddPlan = m_nAddPlan;
+    o.nCreateDesktop = m_nCreateDesktop;
+    return o;
 }

@@ -19,6 +19,47 @@ constexpr int kLangStringCount = 52;
 // Number of layout widths per language (0 .. kLangMetricCount - 1).
 constexpr int kLangMetricCount = 6;
 
+// The string ids the installer looks up, named after their English text
+// (tables/english.cpp). The values are the tables' ids.
+enum LangStringId : int {
+    kStrInstall = 0,            // "Click to Install"
+    kStrCustom = 1,             // "Custom"
+    kStrAccept = 2,             // "Accept"
+    kStrLicence = 3,            // "User License Agreement"
+    kStrDesktopShortcut = 4,    // "Create a desktop shortcut"
+    kStrJoin = 7,               // "Join"
+    kStrExperienceProgram = 8,  // "User Experience Improvement Program"
+    kStrStartProduct = 9,       // "Start __PRODUCT_NAME__"
+    kStrOk = 11,                // "OK"
+    kStrTryAgain = 14,          // "Try Again"
+    kStrSelectFolder = 17,      // the folder browser's title
+    kStrVistaUnsupported = 29,  // refusal: system older than Windows 7
+    kStrInvalidPath = 30,       // refusal: folder cannot be created
+    kStrNoFreeSpace = 31,       // refusal: 256 MB or less free
+    kStr64BitOnly = 32,         // refusal: 64-bit product, 32-bit system
+    kStrUninstallApplication = 35,
+    kStrApplication = 36,
+    kStrHomepage = 38,
+    kStrDownloadFailed = 41,    // the failure view's text
+    kStrOutOfDate = 42,         // the out-of-date message
+    kStrCheckingData = 44,      // status line: total size known
+    kStrGatheringInfo = 45,     // status line: total size unknown
+    kStrProductOnline = 46,     // "__PRODUCT_NAME__ Online"
+    kStrUninstallProduct = 47,  // "Uninstall __PRODUCT_NAME__"
+    kStrCountdown = 49,         // "... in XXX seconds."
+    kStrDownloading = 50,       // "Downloading setup file..."
+    kStrOfficial = 51,          // the translated channel word
+};
+
+// The layout widths of a language (GetLangMetric).
+enum LangMetricId : int {
+    kMetricLicenceBox = 0,
+    kMetricLicenceLink = 1,
+    kMetricExperienceBox = 2,
+    kMetricExperienceLink = 3,
+    kMetricMainButton = 4,
+};
+
 // Replaced by the product title on every lookup.
 constexpr wchar_t kProductNamePlaceholder[] = L"__PRODUCT_NAME__";
 // The text of an id that the current table does not hold.

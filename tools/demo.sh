@@ -93,6 +93,9 @@ find_window() { WIN=$(window_id); [ -n "$WIN" ]; }
 click() {  # click X Y in window coordinates
     xdotool mousemove --window "$WIN" "$1" "$2" sleep 0.15 mousedown 1 sleep 0.1 mouseup 1
 }
+point() {  # "X Y" of a click point named in app/setup_geometry.h
+    sed -n "s/.*$1{\([0-9]*\), *\([0-9]*\)}.*/\1 \2/p" "$ROOT/app/setup_geometry.h"
+}
 shot() {
     import -window "$WIN" "$DEMO/screens/$1.png" 2>/dev/null \
         || import -window root "$DEMO/screens/$1.png"
@@ -105,10 +108,10 @@ SETUP_PID=$!
 wait_for 30 find_window || { echo "demo: no installer window" >&2; exit 1; }
 sleep 1.5
 shot 1-install-page
-click 541 372    # the custom toggle
+click $(point kCustomToggleClick)
 sleep 1
 shot 2-custom-panel
-click 608 10     # the close button
+click $(point kCloseButtonClick)
 wait_for 30 bash -c "! kill -0 $SETUP_PID 2>/dev/null" || kill "$SETUP_PID"
 echo "demo: first run closed (the service records it as cancelled)"
 
@@ -128,7 +131,7 @@ wait_for "$STEP_TIMEOUT" log_has "Finish(AfterInstall)" || ok=0
 if [ $ok = 1 ]; then
     sleep 1
     shot 6-finished
-    click 311 374  # "Start Korvel 12"
+    click $(point kMainButtonClick)  # "Start Korvel 12"
 fi
 wait_for 40 bash -c "! kill -0 $SETUP_PID 2>/dev/null" || { kill "$SETUP_PID"; ok=0; }
 

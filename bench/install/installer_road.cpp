@@ -37,7 +37,7 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-constexpr int kMainX = 311, kMainY = 374;  // the install button, English layout
+constexpr int kMainX = kMainButtonClick.x, kMainY = kMainButtonClick.y;  // the install button
 constexpr char kPackageName[] = "Korvel12_x64.exe";
 constexpr char kPaintThreadName[] = "korvel-paint";
 constexpr char kRenderThreadName[] = "korvel-render";  // starts with the first accepted install
@@ -415,13 +415,16 @@ RoadResult Road::Run() {
         ILog::GetInstance()->SetLogCallback(&MarkLogStep);  // before the dialog's threads log
         dialog = &dlg;
     };
+    // The window has closed and the dialog's threads have ended; the dialog
+    // goes when this returns.
+    hooks.onClosed = [&](SetupDlg& dlg) {
+        driver.join();
+        if (!dlg.HasWorkerEnded()) {
+            Fail("the install worker did not end");
+        }
+        Check(dlg);
+    };
     RunSetup(GetModuleHandleW(nullptr), Tuning(), hooks);
-    driver.join();
-    // The dialog stays alive after RunSetup (owned to the process's end).
-    if (!WaitUntil([&] { return dialog.load()->HasWorkerEnded(); }, Clock::now() + seconds(60))) {
-        Fail("the install worker did not end");
-    }
-    Check(*dialog.load());
     m_result.bOk = m_result.strError.empty();
     return m_result;
 }

@@ -1,10 +1,11 @@
 // Installer steps off the main road, without a window: the finish address per
 // kind of installation, the hand-off's logging, the product data folder's
-// reset, and the uninstall slots.
+// reset, the uninstall slots, and the workflow's stage machine.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <sstream>
@@ -13,13 +14,19 @@
 #include "app/korvel_setup_dlg.h"
 #include "app/product_facts_app.h"
 #include "app/product_info.h"
+#include "app/progress_painter.h"
+#include "app/setup_workflow.h"
+#include "download/downloader.h"
 #include "install/handoff.h"
 #include "install/install_record.h"
 #include "install/registration.h"
+#include "lang/lang.h"
 #include "platform/folders.h"
 #include "platform/log.h"
+#include "platform/resource.h"
 #include "platform/text.h"
 #include "report/machine_identity.h"
+#include "resources/resources.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -33,10 +40,10 @@ class DialogProbe : public KorvelSetupDlg {
 public:
     DialogProbe() : KorvelSetupDlg(GetProductInfo()) {}
     void UseRecord(bool x64, const std::string& version) {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_packageHeader = MakePackageHeader(MakeInstallFacts(*m_product));
-        m_packageHeader.nX64 = x64 ? 1 : 0;
-        SetHeaderText(m_packageHeader.szVersion, version);
+        PackageHeader header = MakePackageHeader(MakeInstallFacts(*m_product));
+        header.nX64 = x64 ? 1 : 0;
+        SetHeaderText(header.szVersion, version);
+        Workflow().SetHeader(header);
     }
 };
 
@@ -233,4 +240,177 @@ TEST_F(WindowlessRoads, UninstallWorkRemovesWhatTheInstallationWroteAndNothingEl
     EXPECT_FALSE(fs::exists(folder + "/InstallerTemp/LiveUpdate.exe"));
     EXPECT_EQ("mine", ReadFile(folder + "/my-notes.txt"));
     EXPECT_EQ(0, dialog.DeleteUpdaterFiles(Utf8ToWide(folder)));
+}
+
+// ---- The install workflow without a window: the pages it asks the window
+// for, its message boxes, and the end of its worker when the window closes
+// early. Download configurations the engine refuses before any request keep
+// the mirrors out of it.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A configuration of a newer installer generation: the engine reports
+// "need update" (state 3) at once.
+const char kNewerInstallerConfig[] = "<download version=\"2\"/>";
+const char kEmptyConfig[] = "";
+
+// Records what the workflow asks of the window; the install steps are never
+// reached by these cases.
+class RecordingWindow : public IWorkflowWindow {
+public:
+    void PostPage(WindowPage page) override {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_pages.push_back(page);
+    }
+    void PostReleaseLabel() override { ++m_nLabels; }
+    HWND OwnerWindow() const override { return nullptr; }
+    void CreateIcons(const ShortcutSet&) override { ADD_FAILURE() << "CreateIcons"; }
+    bool RunMainExe(const std::wstring&, const std::wstring&, bool) override {
+        ADD_FAILURE() << "RunMainExe";
+        return false;
+    }
+    int InstallFile(const std::wstring&, const std::wstring&) override {
+        ADD_FAILURE() << "InstallFile";
+        return -1;
+    }
+    void MoveToInstallerTemp(const std::wstring&) override {
+        ADD_FAILURE() << "MoveToInstallerTemp";
+    }
+
+    std::vector<WindowPage> Pages() const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_pages;
+    }
+    std::atomic<int> m_nLabels{0};
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<WindowPage> m_pages;
+};
+
+class SetupWorkflowTest : public ::testing::Test {
+protected:
+    SetupWorkflowTest() {
+        korvel_test::PrepareInstallerHome(m_sandbox, m_env);
+        SelectLanguage(L"Korvel 12", 0x0409);
+        m_tuning.nDownloadPollMs = 20;
+        m_tuning.nAfterDownloadWaitMs = 20;
+        m_tuning.nBeforeInstallPassMs = 20;
+        m_tuning.messageBox = [this](HWND owner, const wchar_t* text, const wchar_t* title) {
+            std::lock_guard<std::mutex> lock(m_boxLock);
+            m_boxes.push_back({owner, text, title});
+        };
+    }
+    ~SetupWorkflowTest() override {
+        RegisterBuiltinTextResources();  // the configurations the other cases expect
+        WaitForReleasedDownloaders(5000);
+    }
+
+    static void UseConfig(const char* text) {
+        for (int id : {501, 502}) {
+            RegisterResource(id, L"xml", text, strlen(text));
+        }
+    }
+    static bool WaitFor(const std::function<bool()>& done) {
+        const auto end = Clock::now() + std::chrono::seconds(30);
+        while (!done() && Clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return done();
+    }
+    struct Box {
+        HWND owner;
+        std::wstring text;
+        std::wstring title;
+    };
+    std::vector<Box> Boxes() {
+        std::lock_guard<std::mutex> lock(m_boxLock);
+        return m_boxes;
+    }
+
+    korvel_test::SandboxHome m_sandbox;
+    std::vector<std::unique_ptr<korvel_test::ScopedEnv>> m_env;
+    SetupTuning m_tuning;
+    RecordingWindow m_window;
+
+    LogCapture m_log;
+
+private:
+    std::mutex m_boxLock;
+    std::vector<Box> m_boxes;
+};
+
+}  // namespace
+
+// The worker never shows a page itself: it sets the stage, then asks the
+// window, once, for the retry page; the out-of-date box has no owner.
+TEST_F(SetupWorkflowTest, DownloadFailureAsksTheWindowForTheRetryPage) {
+    UseConfig(kNewerInstallerConfig);
+    SetupWorkflow workflow(GetProductInfo(), m_tuning, m_window);
+    workflow.BeginInstall();
+    EXPECT_EQ(InstallStage::kRunning, workflow.Stage());
+    ASSERT_TRUE(WaitFor([&] { return workflow.HasWorkerEnded(); }));
+
+    EXPECT_EQ(InstallStage::kFailed, workflow.Stage());
+    EXPECT_EQ(std::vector<WindowPage>{WindowPage::kFailed}, m_window.Pages());
+    const std::vector<Box> boxes = Boxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(nullptr, boxes[0].owner);
+    EXPECT_EQ(std::wstring(GetLangString(kStrOutOfDate)), boxes[0].text);
+    EXPECT_EQ(L"ERROR", boxes[0].title);
+    const std::string log = m_log.Text();
+    EXPECT_TRUE(Contains(log, "Download Finish Result : failed(3).")) << log;
+    EXPECT_TRUE(Contains(log, "Download Failed. App need update.")) << log;
+    EXPECT_FALSE(workflow.GetOutcome().bDownloadOk);
+}
+
+// A retry after a failed pass joins the ended worker and runs a new pass.
+TEST_F(SetupWorkflowTest, RetryRunsANewPassOnANewWorker) {
+    UseConfig(kEmptyConfig);
+    SetupWorkflow workflow(GetProductInfo(), m_tuning, m_window);
+    for (int round = 0; round < 3; ++round) {
+        workflow.BeginInstall();
+        ASSERT_TRUE(WaitFor([&] { return workflow.HasWorkerEnded(); }));
+        EXPECT_EQ(InstallStage::kFailed, workflow.Stage());
+    }
+    EXPECT_EQ(std::vector<WindowPage>(3, WindowPage::kFailed), m_window.Pages());
+    EXPECT_TRUE(Boxes().empty()) << "a missing configuration shows no message";
+}
+
+// The window closes while the pass waits (here the wait after the download,
+// ten minutes long): Stop cuts the wait, the worker ends without a result,
+// a page or a box, and is joined.
+TEST_F(SetupWorkflowTest, StopEndsAWaitingPassQuietlyAndJoinsTheWorker) {
+    UseConfig(kNewerInstallerConfig);
+    m_tuning.nAfterDownloadWaitMs = 600000;
+    SetupWorkflow workflow(GetProductInfo(), m_tuning, m_window);
+    workflow.BeginInstall();
+    ASSERT_TRUE(WaitFor([this] { return Contains(m_log.Text(), "Url : "); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_FALSE(workflow.HasWorkerEnded());
+
+    const auto start = Clock::now();
+    workflow.Stop();
+    const auto took = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
+    EXPECT_LT(took.count(), 60) << "Stop waited for the pass's wait";
+    EXPECT_TRUE(workflow.HasWorkerEnded());
+    EXPECT_EQ(InstallStage::kRunning, workflow.Stage());
+    EXPECT_TRUE(m_window.Pages().empty());
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_FALSE(Contains(m_log.Text(), "Download Finish Result")) << m_log.Text();
+}
+
+// The paint thread's period: 10 ms while the package downloads, 50 ms on the
+// install page, during the installation, and on the finished and retry pages.
+TEST(ProgressPainterPeriod, TenMillisecondsOnlyWhileDownloading) {
+    EXPECT_EQ(10u, ProgressPainter::PaintPeriodMs(InstallStage::kRunning, false));
+    EXPECT_EQ(50u, ProgressPainter::PaintPeriodMs(InstallStage::kRunning, true));
+    for (InstallStage stage :
+         {InstallStage::kWaiting, InstallStage::kFinished, InstallStage::kFailed}) {
+        for (bool downloaded : {false, true}) {
+            EXPECT_EQ(50u, ProgressPainter::PaintPeriodMs(stage, downloaded));
+        }
+    }
 }

@@ -33,10 +33,6 @@ using korvel_test::Fault;
 
 namespace {
 
-// Window points of the install page (English layout).
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCloseX = 608, kCloseY = 10;
-
 constexpr int kAttempts = 10;           // the product's posts per report
 constexpr uint32_t kRetryPauseMs = 50;  // shortened from 500 ms
 constexpr char kRefusedPost[] = "PostReport failed, curl code = 7";  // CURLE_COULDNT_CONNECT

@@ -29,6 +29,11 @@
 
 namespace korvel_e2e {
 
+// Where the tests click the install page (app/setup_geometry.h).
+constexpr int kMainX = kMainButtonClick.x, kMainY = kMainButtonClick.y;
+constexpr int kCustomX = kCustomToggleClick.x, kCustomY = kCustomToggleClick.y;
+constexpr int kCloseX = kCloseButtonClick.x, kCloseY = kCloseButtonClick.y;
+
 // The demo mirrors and CDN the built-in configurations name.
 extern const char* const kMirrorAddresses[6];
 extern const char* const kCdnAddress;

@@ -20,9 +20,6 @@ using namespace korvel_e2e;
 
 namespace {
 
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCustomX = 541, kCustomY = 372;
-constexpr int kCloseX = 608, kCloseY = 10;
 constexpr int kEditX = 200, kEditY = 473;
 
 const char kUninstallKey[] =

@@ -21,10 +21,6 @@ using namespace korvel_e2e;
 
 namespace {
 
-// Window points of the install page (English layout).
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCustomX = 541, kCustomY = 372;
-constexpr int kCloseX = 608, kCloseY = 10;
 constexpr int kDesktopX = 60, kDesktopY = 511;
 constexpr int kEditX = 200, kEditY = 473;
 

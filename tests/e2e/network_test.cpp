@@ -28,8 +28,6 @@ using korvel_mirror::MirrorSettings;
 
 namespace {
 
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCloseX = 608, kCloseY = 10;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr int kSlowdown = 3;
 #else

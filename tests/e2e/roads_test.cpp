@@ -26,11 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Window points of the install page (English layout).
-constexpr int kMainX = 311, kMainY = 374;
-constexpr int kCustomX = 541, kCustomY = 372;
 constexpr int kLicenceX = 50, kLicenceY = 435;
-constexpr int kCloseX = 608, kCloseY = 10;
 // The skinned box's button, in its own client coordinates.
 constexpr int kBoxButtonX = 210, kBoxButtonY = 183;
 
@@ -97,7 +93,7 @@ protected:
     }
 
     // Clicks install and expects the refusal `textId`, the page unchanged.
-    void ExpectRefusal(SetupDlg& d, int textId, const std::string& shot) {
+    void ExpectRefusal(SetupDlg& d, LangStringId textId, const std::string& shot) {
         Click(d.GetHwnd(), kMainX, kMainY);
         std::wstring title, text;
         ASSERT_TRUE(AnswerSkinBox(title, text, shot)) << "no refusal box";
@@ -105,7 +101,7 @@ protected:
         EXPECT_EQ(Utf8ToWide(GetProductInfo()->GetShortName()), title);
         EXPECT_EQ(kStageWaiting, d.GetInstallStage());
         EXPECT_TRUE(d.IsCommandShown(kCmdMain));
-        EXPECT_EQ(std::wstring(GetLangString(0)), d.CommandText(kCmdMain));
+        EXPECT_EQ(std::wstring(GetLangString(kStrInstall)), d.CommandText(kCmdMain));
         Click(d.GetHwnd(), kCloseX, kCloseY);
     }
 
@@ -161,7 +157,7 @@ TEST_F(RoadsTest, LicenceUncheckedMainButtonDoesNothing) {
 
 TEST_F(RoadsTest, PackageForA64BitSystemIsRefusedOn32Bit) {
     m_tuning.is64BitSystem = [] { return false; };
-    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, 32, "refusal-64-bit-system"); },
+    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, kStr64BitOnly, "refusal-64-bit-system"); },
                  [] { UseConfig(kNewerInstallerConfig); });
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "OnBtnInstall(MySkinMessagxBox)")) << log;
@@ -170,8 +166,9 @@ TEST_F(RoadsTest, PackageForA64BitSystemIsRefusedOn32Bit) {
 
 TEST_F(RoadsTest, UnsupportedSystemIsRefused) {
     m_tuning.isSupportedSystem = [] { return false; };
-    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, 29, "refusal-system-version"); },
-                 [] { UseConfig(kNewerInstallerConfig); });
+    RunInstaller(
+        [&](SetupDlg& d) { ExpectRefusal(d, kStrVistaUnsupported, "refusal-system-version"); },
+        [] { UseConfig(kNewerInstallerConfig); });
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "OnBtnInstall(MySkinMessagxBox)")) << log;
     EXPECT_FALSE(Contains(log, "Install Path Info")) << log;
@@ -181,7 +178,7 @@ TEST_F(RoadsTest, UnsupportedSystemIsRefused) {
 TEST_F(RoadsTest, FolderThatCannotBeCreatedIsRefused) {
     fs::remove_all(ProgramFiles());
     korvel_test::WriteFile(ProgramFiles(), "not a folder");
-    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, 30, "refusal-folder"); },
+    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, kStrInvalidPath, "refusal-folder"); },
                  [] { UseConfig(kNewerInstallerConfig); });
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "Install Path Info : " + ProgramFiles() + "/Korvel/Korvel 12 ."))
@@ -196,7 +193,7 @@ TEST_F(RoadsTest, ExactlyTheMinimumFreeSpaceIsRefused) {
     if (!disk.Error().empty()) {
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): " << disk.Error();
     }
-    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, 31, "refusal-free-space"); },
+    RunInstaller([&](SetupDlg& d) { ExpectRefusal(d, kStrNoFreeSpace, "refusal-free-space"); },
                  [] { UseConfig(kNewerInstallerConfig); });
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "FreeSpace Info : 256 MB in " + ProgramFiles())) << log;
@@ -255,7 +252,7 @@ TEST_F(RoadsTest, NewerInstallerNeededShowsTheBoxThenTheRetryPage) {
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
             EXPECT_TRUE(d.IsCommandShown(kCmdClose));
             EXPECT_TRUE(d.IsCommandShown(kCmdMain));
-            EXPECT_EQ(std::wstring(GetLangString(14)), d.CommandText(kCmdMain));
+            EXPECT_EQ(std::wstring(GetLangString(kStrTryAgain)), d.CommandText(kCmdMain));
             Screenshot(d.GetHwnd(), "retry-page");
             Click(d.GetHwnd(), kCloseX, kCloseY);
         },
@@ -265,7 +262,7 @@ TEST_F(RoadsTest, NewerInstallerNeededShowsTheBoxThenTheRetryPage) {
     ASSERT_EQ(1u, boxes.size());
     EXPECT_FALSE(boxes[0].owned);
     EXPECT_EQ(L"ERROR", boxes[0].title);
-    EXPECT_EQ(std::wstring(GetLangString(42)), boxes[0].text);
+    EXPECT_EQ(std::wstring(GetLangString(kStrOutOfDate)), boxes[0].text);
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "Download Finish Result : failed(3).")) << log;
     EXPECT_TRUE(Contains(log, "Download Failed. App need update.")) << log;
@@ -291,7 +288,7 @@ TEST_F(RoadsTest, MissingConfigurationShowsTheRetryPageEveryTime) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(450));
                 ASSERT_TRUE(d.IsCommandShown(kCmdClose));
                 ASSERT_TRUE(d.IsCommandShown(kCmdMain));
-                ASSERT_EQ(std::wstring(GetLangString(14)), d.CommandText(kCmdMain));
+                ASSERT_EQ(std::wstring(GetLangString(kStrTryAgain)), d.CommandText(kCmdMain));
                 ASSERT_TRUE(WaitFor([&] { return d.HasWorkerEnded(); }, 10000));
             }
             Click(d.GetHwnd(), kCloseX, kCloseY);

@@ -3,9 +3,11 @@
 #include <cwctype>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "deployment.h"
+#include "lang/lang.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -126,6 +128,43 @@ TEST(EnglishTable, KeepsTheShippedTexts) {
               texts[42]);
     EXPECT_STREQ(L"Installation will start automatically in XXX seconds.", texts[49]);
     EXPECT_STREQ(L"official", texts[51]);
+}
+
+// The named ids the installer looks up stand for the texts their names say.
+TEST(EnglishTable, NamedIdsHoldTheirTexts) {
+    const std::vector<const wchar_t*> texts = TextsById(kEnglishTable);
+    const std::pair<LangStringId, const wchar_t*> named[] = {
+        {kStrInstall, L"Click to Install"},
+        {kStrCustom, L"Custom"},
+        {kStrAccept, L"Accept"},
+        {kStrLicence, L"User License Agreement"},
+        {kStrDesktopShortcut, L"Create a desktop shortcut"},
+        {kStrJoin, L"Join"},
+        {kStrExperienceProgram, L"User Experience Improvement Program"},
+        {kStrStartProduct, L"Start __PRODUCT_NAME__"},
+        {kStrOk, L"OK"},
+        {kStrTryAgain, L"Try Again"},
+        {kStrSelectFolder, L"Select a folder from the list below, and then click OK."},
+        {kStrVistaUnsupported, L"Windows Vista is not supported anymore."},
+        {kStrInvalidPath, L"The installation path is invalid."},
+        {kStrNoFreeSpace, L"There is not enough free space on the selected drive."},
+        {kStrUninstallApplication, L"Uninstall Application"},
+        {kStrApplication, L"Application"},
+        {kStrHomepage, L"Homepage"},
+        {kStrCheckingData, L"Checking data, please wait..."},
+        {kStrGatheringInfo, L"Gathering download information..."},
+        {kStrProductOnline, L"__PRODUCT_NAME__ Online"},
+        {kStrUninstallProduct, L"Uninstall __PRODUCT_NAME__"},
+        {kStrCountdown, L"Installation will start automatically in XXX seconds."},
+        {kStrDownloading, L"Downloading setup file..."},
+        {kStrOfficial, L"official"},
+    };
+    for (const auto& [id, text] : named) {
+        EXPECT_STREQ(text, texts.at(id)) << "id " << id;
+    }
+    EXPECT_EQ(0u, std::wstring(texts.at(kStr64BitOnly)).find(L"Oops! This version"));
+    EXPECT_EQ(0u, std::wstring(texts.at(kStrDownloadFailed)).find(L"Download failed"));
+    EXPECT_EQ(0u, std::wstring(texts.at(kStrOutOfDate)).find(L"The Online Installer is out"));
 }
 
 TEST(LanguageList, NamesAreUniqueAndEnglishFirst) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/setup_geometry.h"
 #include "http_server.h"
 #include "report_service.h"
 #include "tests/support/test_support.h"
@@ -148,8 +149,8 @@ private:
     std::unique_ptr<ReportHttpServer> m_http;
 };
 
-// Window points of the English install page.
-constexpr int kMainButtonX = 311, kMainButtonY = 374;
-constexpr int kCloseButtonX = 608, kCloseButtonY = 10;
+// Window points of the English install page (app/setup_geometry.h).
+constexpr int kMainButtonX = kMainButtonClick.x, kMainButtonY = kMainButtonClick.y;
+constexpr int kCloseButtonX = kCloseButtonClick.x, kCloseButtonY = kCloseButtonClick.y;
 
 }  // namespace korvel_process
