@@ -21,6 +21,13 @@ InstallProductFacts MakeInstallFacts(const IProductInfo& product) {
     return f;
 }
 
+DownloaderTuning MakeDownloaderTuning() {
+    DownloaderTuning t;
+    t.cdnMarkerDomain = GetCdnMarkerDomainA();
+    t.cdnMarkerPrefix = GetCdnMarkerPrefixA();
+    return t;
+}
+
 InstallProductFacts MergeHeaderFacts(InstallProductFacts facts, const PackageHeader& header) {
     auto take = [](std::string& into, const std::string& value) {
         if (!value.empty()) {

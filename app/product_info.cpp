@@ -3,6 +3,7 @@
 #include "deployment.h"
 #include "platform/log.h"
 #include "platform/system.h"
+#include "report/install_reporter.h"
 
 namespace {
 
@@ -160,6 +161,12 @@ std::wstring GetWebHostW() {
 std::string GetApiHostA() {
     return KORVEL_API_HOST;
 }
+std::string GetCdnMarkerDomainA() {
+    return KORVEL_CDN_MARKER_DOMAIN;
+}
+std::string GetCdnMarkerPrefixA() {
+    return KORVEL_CDN_MARKER_PREFIX;
+}
 
 std::string GetHomePageUrl() {
     return WebUrl(false, "/?s=korvel12&v=");
@@ -191,8 +198,8 @@ std::string GetFinishPageNewUrl(bool x64) {
 }
 
 std::string GetInstallReportUrl() {
-    return ApiUrl("/api/install/online.php");
+    return ApiUrl(kReportPath);
 }
 std::string GetLogUploadUrl() {
-    return ApiUrl("/api/install/index_log.php");
+    return ApiUrl(kLogUploadPath);
 }

@@ -126,6 +126,9 @@ std::wstring GetInstallLogPath(bool createFolders);
 std::string GetWebHostA();  // bare host name
 std::wstring GetWebHostW();
 std::string GetApiHostA();
+// The two markers that tell the CDN's mirror addresses from the others.
+std::string GetCdnMarkerDomainA();
+std::string GetCdnMarkerPrefixA();
 std::string GetHomePageUrl();
 std::string GetLicenseUrl();
 std::string GetUserExperienceUrl();

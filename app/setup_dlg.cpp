@@ -71,6 +71,7 @@ int SetupDlg::OnInitDialog(HWND hwnd) {
     }
     m_workflow.SetPackageFile(L"");
     m_bInitialised = 1;
+    SetLangWebHost(GetWebHostW().c_str());
     SelectLanguage(GetProductTitleW().c_str(), 0,
                    ReadDebugSettings(GetDebugConfigPath()).testLanguage);
     CreateFonts();

@@ -10,6 +10,7 @@
 #include "install/install_record.h"
 #include "install/registration.h"
 #include "lang/lang.h"
+#include "platform/com.h"
 #include "platform/folders.h"
 #include "platform/log.h"
 #include "platform/system.h"
@@ -209,6 +210,7 @@ void SetupDlg::OnClose() {
     for (uint32_t i = 0; i < m_tuning.nCloseWaitSteps; ++i) {
         Sleep(m_tuning.nCloseWaitStepMs);
     }
+    RemoveUnhandledExceptionFilter();
     EndDialog(m_hWnd, 0);
 }
 

@@ -8,6 +8,7 @@
 #include "app/setup_entry.h"
 #include "app/startup.h"
 #include "download/downloader.h"
+#include "platform/com.h"
 #include "platform/gui.h"
 #include "platform/log.h"
 #include "resources/resources.h"
@@ -60,12 +61,16 @@ int RunSetup(HINSTANCE instance, const SetupTuning& tuning, const SetupHooks& ho
     options.echo = InfoViewLogEcho;
     RunStartupSequence(options);
 
+    const bool com = ComInitialize();  // the window's thread: shell and link objects
     InitShadow(instance);
     DialogOwner() = std::make_unique<KorvelSetupDlg>(GetProductInfo(), tuning);
     if (hooks.onDialog) {
         hooks.onDialog(*DialogOwner());
     }
     DialogBoxParamW(instance, MAKEINTRESOURCEW(kSetupDialogTemplate), nullptr, SetupDialogProc, 0);
+    if (com) {
+        ComUninitialize();
+    }
     WriteLog("Exit app.");
 
     // The dialog leaves the dialog procedure's reach, ends its threads (a

@@ -11,6 +11,7 @@
 #include "install/install_record.h"
 #include "install/registration.h"
 #include "lang/lang.h"
+#include "platform/com.h"
 #include "platform/folders.h"
 #include "platform/log.h"
 #include "platform/process.h"
@@ -178,8 +179,8 @@ std::wstring SetupWorkflow::DownloadDestination() const {
 void SetupWorkflow::DownloadPass() {
     const std::string dest = WideToOem(DownloadDestination()).substr(0, kMaxPath - 1);
     IDownloader* download = nullptr;
-    const bool created = m_tuning.downloader ? CreateDownloader(&download, *m_tuning.downloader)
-                                             : CreateDownloader(&download);
+    const bool created = CreateDownloader(
+        &download, m_tuning.downloader ? *m_tuning.downloader : MakeDownloaderTuning());
     if (!created || !download) {
         WriteLog("SetupDlg::DoInstall pDownload = NULL.\n");
         return;
@@ -406,6 +407,8 @@ void SetupWorkflow::FinishInstall(bool bNewFlag) {
     const std::wstring mainExe = use64 ? GetMainExeName64W() : GetMainExeName32W();
     const std::wstring display = use64 ? GetProductTitleW() + L" (x64)" : GetProductTitleW();
     const std::wstring home = AnsiToWide(GetHomePageUrl() + HeaderText(header.szVersion));
+    // The worker's own COM apartment, for the shortcut and hand-off steps.
+    const bool com = ComInitialize();
     WriteLog("Create Icons for %s", x64 ? "x64" : "x86");
     ShortcutSet set;
     set.strProgramFolder = program;
@@ -428,6 +431,9 @@ void SetupWorkflow::FinishInstall(bool bNewFlag) {
     m_bFinishPageShown = ShowFinishWebPage(bNewFlag);
     WriteLog("New : %d\n", bNewFlag ? 1 : 0);
     m_window.RunMainExe(program, mainExe, bNewFlag);
+    if (com) {
+        ComUninitialize();
+    }
     // Before the finished page offers its close: a close from there must
     // find the install's result, or a success would be reported as a cancel.
     if (m_pReporter) {

@@ -62,7 +62,7 @@ struct SetupTuning {
     std::string strReportUrl;     // empty: the product's report endpoint
     std::string strLogUploadUrl;  // empty: the product's log endpoint
     ReporterTuning reporter;
-    const DownloaderTuning* downloader = nullptr;  // null: the product's timings
+    const DownloaderTuning* downloader = nullptr;  // null: the product's timings and markers
     // Shows a standard message box (owner, text, title); null: MessageBoxW.
     std::function<void(HWND, const wchar_t*, const wchar_t*)> messageBox;
     // The system facts the pre-install checks ask (a 64-bit system, a

@@ -2,6 +2,10 @@
 # Download benchmark: korvel-fetch against aria2c over the same simulated
 # mirrors, both verifying a 150001432-byte file with whole-file and 1 MiB MD5s.
 # Writes bench/results/download.json and prints a table.
+# BUILD_AGAINST=DIR (bench/against.sh sets it, with AGAINST_NAME) adds the
+# korvel-fetch of that build: each run of a scenario runs both builds and
+# aria2c one after the other, the table gains the other build's seconds and
+# the ratio, and no results file is written.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -11,15 +15,25 @@ RUNS=${RUNS:-3}
 SCENARIOS=${SCENARIOS:-}
 command -v aria2c >/dev/null || { apt-get update -qq && apt-get install -y -qq aria2; }
 cmake --build "$BUILD" --target korvel-fetch korvel-mirror >/dev/null
+if [ -n "${BUILD_AGAINST:-}" ]; then
+  cmake --build "$BUILD_AGAINST" --target korvel-fetch >/dev/null
+fi
 WORK=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 head -c 150001432 /dev/urandom > "$WORK/pkg.exe"
-exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "$SCENARIOS" <<'PY'
+exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "$SCENARIOS" "${BUILD_AGAINST:-}" \
+  "${AGAINST_NAME:-other}" <<'PY'
 import hashlib, json, os, re, statistics, subprocess, sys, time
 root, build, work, runs = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 only = {int(x) for x in sys.argv[5].split(",") if x}
+against, against_name = sys.argv[6], sys.argv[7]
 mirror_bin = f"{build}/tools/korvel-mirror/korvel-mirror"
 fetch_bin = f"{build}/tools/korvel-fetch/korvel-fetch"
+# The engines compared; both use this build's mirrors.
+FETCHERS = {"korvel-fetch": fetch_bin}
+if against:
+    FETCHERS["against"] = f"{against}/tools/korvel-fetch/korvel-fetch"
+TOOLS = ["korvel-fetch", "aria2c"] + (["against"] if against else [])
 data = open(f"{work}/pkg.exe", "rb").read()
 size = len(data)
 whole = hashlib.md5(data).hexdigest().upper()
@@ -83,33 +97,38 @@ for number, (name, opts, *rest) in enumerate(scenarios, 1):
     mirrors, urls = start_mirrors(opts)
     write_inputs(urls)
     row = {"scenario": name}
-    for tool in ("korvel-fetch", "aria2c"):
-        walls, rsss, ok, latencies, kept = [], [], True, [], 0
-        for _ in range(runs):
+    seen = {t: {"walls": [], "rsss": [], "ok": True, "latencies": [], "kept": 0} for t in TOOLS}
+    # Run by run, every tool once: a change of load meets all of them alike.
+    for _ in range(runs):
+        for tool in TOOLS:
+            s = seen[tool]
             out = f"{work}/out-{tool}"
             subprocess.run(["rm", "-rf", out]); os.makedirs(out)
             if prefill:
                 open(f"{out}/pkg.exe", "wb").write(data[:int(size * prefill)])
-            if tool == "korvel-fetch":
-                cmd = [fetch_bin, f"{work}/cfg.xml", f"{out}/pkg.exe"]
+            if tool in FETCHERS:
+                cmd = [FETCHERS[tool], f"{work}/cfg.xml", f"{out}/pkg.exe"]
             else:
                 cmd = ["aria2c", "-q", "-d", out, "-M", f"{work}/pkg.meta4", "--split=10",
                        "--max-connection-per-server=2", "--min-split-size=1M",
                        "--check-integrity=true", "--file-allocation=none", "--allow-overwrite=true"]
             wall, rss, rc, stdout = timed(cmd)
-            ok = ok and rc == 0 and verify(f"{out}/pkg.exe")
-            walls.append(wall); rsss.append(rss)
-            if tool == "korvel-fetch":
+            s["ok"] = s["ok"] and rc == 0 and verify(f"{out}/pkg.exe")
+            s["walls"].append(wall); s["rsss"].append(rss)
+            if tool in FETCHERS:
                 # From the last byte in to the final event, as the engine saw it.
                 summary = fetch_summary(stdout)
                 if "last_byte_seconds" in summary:
-                    latencies.append(summary["seconds"] - summary["last_byte_seconds"])
-                kept = summary.get("kept_bytes", 0)
-        row[tool] = {"seconds": round(statistics.median(walls), 3), "peak_rss_bytes": max(rsss),
-                     "mb_per_s": round(size / MB / statistics.median(walls), 2), "verified": ok}
-        if tool == "korvel-fetch":
-            row[tool]["finish_latency_s"] = round(max(latencies), 3) if latencies else None
-            row[tool]["kept_bytes"] = kept
+                    s["latencies"].append(summary["seconds"] - summary["last_byte_seconds"])
+                s["kept"] = summary.get("kept_bytes", 0)
+    for tool in TOOLS:
+        s = seen[tool]
+        wall = statistics.median(s["walls"])
+        row[tool] = {"seconds": round(wall, 3), "peak_rss_bytes": max(s["rsss"]),
+                     "mb_per_s": round(size / MB / wall, 2), "verified": s["ok"]}
+        if tool in FETCHERS:
+            row[tool]["finish_latency_s"] = round(max(s["latencies"]), 3) if s["latencies"] else None
+            row[tool]["kept_bytes"] = s["kept"]
     mirrors.terminate(); mirrors.wait()
     rates = [int(re.search(r"rate=(\d+)", o).group(1)) * 2 for o in opts if "rate=" in o]
     ideal = size / sum(rates) if len(rates) == len(opts) else None
@@ -122,7 +141,18 @@ for number, (name, opts, *rest) in enumerate(scenarios, 1):
         first = next((r for r in results if r["scenario"].startswith("1:")), None)
         row["ideal_seconds"] = row["ratio_to_ideal"] = None
         row["share_of_scenario_1"] = round(k / first["korvel-fetch"]["seconds"], 3) if first else None
+    if against:
+        row["ratio_to_against"] = round(row["against"]["seconds"] / k, 3)  # above 1: this build faster
     results.append(row)
+if against:
+    print(f"this build ({build}) against {against_name} ({against}), median of {runs}, "
+          f"load average {os.getloadavg()[0]:.2f} at the end")
+    print(f"{'scenario':42} {'this s':>8} {against_name[:10]:>10} {'other/this':>10} {'aria2c s':>9} ok")
+    for r in results:
+        k, o, a = r["korvel-fetch"], r["against"], r["aria2c"]
+        print(f"{r['scenario']:42} {k['seconds']:8.2f} {o['seconds']:10.2f} {r['ratio_to_against']:10.3f} "
+              f"{a['seconds']:9.2f} {k['verified'] and o['verified'] and a['verified']}")
+    sys.exit(0)
 if not only:
   json.dump({"file_size": size, "runs": runs, "results": results},
             open(f"{root}/bench/results/download.json", "w"), indent=2)

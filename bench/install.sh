@@ -12,6 +12,10 @@
 # PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` and wraps it
 # with `korvel-pack build --payload-7z` (default: korvel-pack packs it);
 # each builder's package is made once and its build time kept beside it.
+# BUILD_AGAINST=DIR (bench/against.sh sets it, with AGAINST_NAME) runs the
+# bench_install of that build too, one run of each after the other with the
+# same package and mirrors, prints both builds' medians and their ratios, and
+# writes no results file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -20,10 +24,15 @@ RUNS=${RUNS:-3}
 WORK=${BENCH_WORK:-$BUILD/bench-install}
 command -v 7zz >/dev/null || { apt-get update -qq && apt-get install -y -qq 7zip; }
 cmake --build "$BUILD" --target bench_install korvel-pack korvel-demo-app korvel-demo-deployment >/dev/null
+if [ -n "${BUILD_AGAINST:-}" ]; then
+  cmake --build "$BUILD_AGAINST" --target bench_install >/dev/null
+fi
 mkdir -p "$WORK"
-exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "${PAYLOAD_BUILDER:-korvel-pack}" <<'PY'
+exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "${PAYLOAD_BUILDER:-korvel-pack}" \
+  "${BUILD_AGAINST:-}" "${AGAINST_NAME:-other}" <<'PY'
 import json, os, random, shutil, statistics, subprocess, sys, time
 root, build, work, runs, builder = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
+against, against_name = sys.argv[6], sys.argv[7]
 if builder not in ("korvel-pack", "7zz"):
     sys.exit(f"PAYLOAD_BUILDER must be korvel-pack or 7zz, not {builder}")
 bench = f"{build}/bench/install/bench_install"
@@ -116,14 +125,17 @@ with open(package, "rb") as f:
 payload_bytes, payload_files = tree(payload)
 package_bytes = os.path.getsize(package)
 subprocess.run([bench, "selftest"], check=True)
+against_bench = f"{against}/bench/install/bench_install" if against else None
+if against_bench:
+    subprocess.run([against_bench, "selftest"], check=True)
 
-def installer_run():
+def installer_run(program=bench):
     tmp = f"{work}/tmp"
     shutil.rmtree(tmp, ignore_errors=True)
     os.makedirs(tmp)
     os.sync()  # the previous run's dirty pages must not slow this one down
     env = dict(os.environ, TMPDIR=tmp)
-    r = subprocess.run([bench, "run", "--package", package, "--payload", payload,
+    r = subprocess.run([program, "run", "--package", package, "--payload", payload,
                         "--mirrors", str(MIRRORS), "--mirror-options", f"rate={RATE}"],
                        capture_output=True, text=True, env=env, timeout=300)
     lines = [l for l in r.stdout.splitlines() if l.startswith("{")]
@@ -145,6 +157,27 @@ def seven_zip_run():
         sys.exit(f"7zz x extracted {tree(out)[0]} bytes, expected {payload_bytes}")
     shutil.rmtree(out, ignore_errors=True)
     return seconds
+
+def compare_against():
+    """Both builds run by run, one after the other; their medians and ratios."""
+    keys = ["click_to_finished_seconds", "download_seconds", "install_seconds"]
+    seen = {"this": [], "against": []}
+    for i in range(runs):
+        for side, program in (("this", bench), ("against", against_bench)):
+            seen[side].append(installer_run(program))
+        print(f"run {i + 1}/{runs}: this {seen['this'][-1]['click_to_finished_seconds']:.2f} s, "
+              f"{against_name} {seen['against'][-1]['click_to_finished_seconds']:.2f} s "
+              f"click to finished, load {os.getloadavg()[0]:.2f}", flush=True)
+    print(f"this build ({build}) against {against_name} ({against}), median of {runs}")
+    print(f"{'':26} {'this':>8} {against_name[:10]:>10} {'other/this':>10}")
+    for key in keys:
+        mine = statistics.median(r[key] for r in seen["this"])
+        other = statistics.median(r[key] for r in seen["against"])
+        print(f"{key:26} {mine:8.2f} {other:10.2f} {other / mine:10.3f}")
+
+if against_bench:
+    compare_against()
+    sys.exit(0)
 
 per_run = []
 for i in range(runs):

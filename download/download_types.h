@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "deployment.h"
 #include "platform/types.h"
 
 typedef void CURL;
@@ -87,8 +86,8 @@ struct DownloadStats {
     std::map<int, DownloadItem> items;
 };
 
-// Timings and markers of the engine. The defaults are the product's values;
-// tests shorten them. `pinger`, when set, replaces the ICMP echo (host without
+// Timings and markers of the engine. The default timings are the product's
+// values; tests shorten them. `pinger`, when set, replaces the ICMP echo (host without
 // port in, round-trip ms out; true when the host answered).
 struct DownloaderTuning {
     uint32_t dispatchPeriodMs = 2000;
@@ -107,8 +106,10 @@ struct DownloaderTuning {
     uint32_t probeConnectTimeoutMs = 5000;
     uint32_t probeTimeoutMs = 10000;
     int maxRepairPasses = 3;  // per block
-    std::string cdnMarkerDomain = KORVEL_CDN_MARKER_DOMAIN;
-    std::string cdnMarkerPrefix = KORVEL_CDN_MARKER_PREFIX;
+    // A mirror whose address contains either marker is the CDN. The
+    // deployment's markers come from the installer; empty: no mirror is one.
+    std::string cdnMarkerDomain;
+    std::string cdnMarkerPrefix;
     std::function<bool(const std::string& host, int* pingTime)> pinger;
     // HTTPS mirrors are verified against the system's CA store; a file named
     // here replaces it (tests trust their own CA this way).

@@ -1,109 +1,60 @@
 #include "download/positional_file.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-bool PositionalFile::Create(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
+void PositionalFile::Adopt(NativeFile file) {
     std::unique_lock<std::shared_mutex> lock(m_lock);
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
+    CloseNativeFile(m_file);
+    m_file = file;
+}
+
+bool PositionalFile::Create(const std::string& path) {
+    const NativeFile file = CreateFileForWrite(path);
+    if (file == kNoNativeFile)
+        return false;
+    Adopt(file);
     return true;
 }
 
 PositionalFile::OpenResult PositionalFile::Open(const std::string& path, uint64_t keepBytes) {
-    // No final symbolic link is followed; O_NONBLOCK keeps a FIFO from
-    // blocking the open, and fstat then refuses it like a device.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return errno == ELOOP ? OpenResult::kNotRegular : OpenResult::kFailed;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return OpenResult::kNotRegular;
+    NativeFile file = kNoNativeFile;
+    switch (OpenRegularFile(path, keepBytes, file)) {
+        case RegularOpenResult::kOpened:
+            Adopt(file);
+            return OpenResult::kOpened;
+        case RegularOpenResult::kNotRegular:
+            return OpenResult::kNotRegular;
+        case RegularOpenResult::kFailed:
+            break;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        (static_cast<uint64_t>(st.st_size) > keepBytes &&
-         ::ftruncate(fd, static_cast<off_t>(keepBytes)) != 0)) {
-        ::close(fd);
-        return OpenResult::kFailed;
-    }
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-    return OpenResult::kOpened;
+    return OpenResult::kFailed;
 }
 
 bool PositionalFile::Write(uint64_t offset, const void* data, size_t n) {
     std::shared_lock<std::shared_mutex> lock(m_lock);
-    if (m_fd < 0)
-        return false;
-    const char* p = static_cast<const char*>(data);
-    while (n > 0) {
-        ssize_t w = ::pwrite(m_fd, p, n, static_cast<off_t>(offset));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-        offset += static_cast<uint64_t>(w);
-    }
-    return true;
+    return m_file != kNoNativeFile && WriteFileAt(m_file, offset, data, n);
 }
 
 int PositionalFile::Close() {
     std::unique_lock<std::shared_mutex> lock(m_lock);
-    if (m_fd < 0)
-        return -1;
-    int r = ::close(m_fd);
-    m_fd = -1;
+    const int r = CloseNativeFile(m_file);
+    m_file = kNoNativeFile;
     return r;
 }
 
 bool PositionalFile::IsOpen() const {
     std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_fd >= 0;
+    return m_file != kNoNativeFile;
 }
 
 int PositionalFile::Handle() const {
     std::shared_lock<std::shared_mutex> lock(m_lock);
-    return m_fd;
-}
-
-int64_t ReadRegularFile(const std::string& path, void* out, uint64_t max) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    int64_t done = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        done = 0;
-        char* p = static_cast<char*>(out);
-        while (static_cast<uint64_t>(done) < max) {
-            ssize_t r = ::pread(fd, p + done, max - static_cast<uint64_t>(done), done);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
-                break;
-            done += r;
-        }
-    }
-    ::close(fd);
-    return done;
+    return static_cast<int>(m_file);
 }
 
 bool Md5HexOfFile(const std::string& path, std::string& hex) {

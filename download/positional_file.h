@@ -1,5 +1,7 @@
 // PositionalFile: a destination file written at explicit offsets, so that many
-// transfer threads can write without sharing a file position.
+// transfer threads can write without sharing a file position. The file
+// operations themselves are the platform's (platform/file_io.h); this class
+// owns the handle and decides who may use it when.
 // Thread rule: Write may run on any number of threads at once; Open and Close
 // take the write lock exclusively and therefore wait for writes in progress.
 // After Close, Write stores nothing and returns false.
@@ -9,6 +11,8 @@
 #include <cstdint>
 #include <shared_mutex>
 #include <string>
+
+#include "platform/file_io.h"
 
 class PositionalFile {
 public:
@@ -33,13 +37,13 @@ public:
     int Handle() const;
 
 private:
+    // Replaces the held handle with an opened one, closing the old.
+    void Adopt(NativeFile file);
+
     mutable std::shared_mutex m_lock;
-    int m_fd = -1;
+    NativeFile m_file = kNoNativeFile;
 };
 
-// Reads up to max bytes from the start of the regular file at path, never
-// through a symbolic link: the count read, -1 when it cannot be read.
-int64_t ReadRegularFile(const std::string& path, void* out, uint64_t max);
-
+// ReadRegularFile (platform/file_io.h) reads an earlier run's file for resuming.
 // Streams a file through MD5; false when it cannot be read. Upper-case hex out.
 bool Md5HexOfFile(const std::string& path, std::string& hex);

@@ -73,16 +73,14 @@ const PrimaryRule kPrimaryRules[] = {
 constexpr unsigned kPrimaryChinese = 4;
 constexpr unsigned kSubLanguagePrc = 2;
 
-// Every occurrence, scanning past each inserted name so that a name that
+// Every occurrence, scanning past each inserted value so that a value that
 // itself contains the placeholder cannot loop.
-std::wstring FillProductName(const wchar_t* text, const std::wstring& name) {
-    std::wstring result = text;
-    const std::wstring placeholder = kProductNamePlaceholder;
-    for (size_t pos = result.find(placeholder); pos != std::wstring::npos;
-         pos = result.find(placeholder, pos + name.size())) {
-        result.replace(pos, placeholder.size(), name);
+void FillPlaceholder(std::wstring& text, const std::wstring& placeholder,
+                     const std::wstring& value) {
+    for (size_t pos = text.find(placeholder); pos != std::wstring::npos;
+         pos = text.find(placeholder, pos + value.size())) {
+        text.replace(pos, placeholder.size(), value);
     }
-    return result;
 }
 
 }  // namespace
@@ -141,13 +139,22 @@ const wchar_t* LanguageStrings::GetString(int id) {
     const auto text = m_mapTable.find(id);
     if (text == m_mapTable.end())
         return kUnknownLangString;
-    std::wstring filled = FillProductName(text->second, m_strProductName);
+    std::wstring filled = text->second;
+    FillPlaceholder(filled, kProductNamePlaceholder, m_strProductName);
+    if (m_bWebHostSet)
+        FillPlaceholder(filled, kWebHostPlaceholder, m_strWebHost);
     // A text already handed out is never overwritten: another thread may be
     // reading it. A changed text (after a new Select) gets a string of its own.
     const std::wstring*& cached = m_mapCache[id];
     if (!cached || *cached != filled)
         cached = &*m_setTexts.insert(std::move(filled)).first;
     return cached->c_str();
+}
+
+void LanguageStrings::SetWebHost(const wchar_t* host) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_strWebHost = host ? host : L"";
+    m_bWebHostSet = host != nullptr;
 }
 
 int LanguageStrings::GetMetric(int index) const {
@@ -164,6 +171,10 @@ std::string LanguageStrings::GetName() const {
 
 int SelectLanguage(const wchar_t* productName, LANGID langId, int testLanguage) {
     return LanguageStrings::GetInstance().Select(productName, langId, testLanguage);
+}
+
+void SetLangWebHost(const wchar_t* host) {
+    LanguageStrings::GetInstance().SetWebHost(host);
 }
 
 const wchar_t* GetLangString(int id) {

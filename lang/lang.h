@@ -62,6 +62,8 @@ enum LangMetricId : int {
 
 // Replaced by the product title on every lookup.
 constexpr wchar_t kProductNamePlaceholder[] = L"__PRODUCT_NAME__";
+// Replaced by the vendor's web host (SetWebHost) on every lookup.
+constexpr wchar_t kWebHostPlaceholder[] = L"__WEB_HOST__";
 // The text of an id that the current table does not hold.
 constexpr wchar_t kUnknownLangString[] = L"UnKnow";
 
@@ -83,6 +85,9 @@ public:
     // settings' setup_test_language) replaces whichever id was found.
     // Always 1.
     int Select(const wchar_t* productName, LANGID langId, int testLanguage);
+    // The web host the download-failure texts name; the installer sets it
+    // from its deployment before the first lookup. Unset, the placeholder stays.
+    void SetWebHost(const wchar_t* host);
 
     // The text of the id with the product name filled in, or "UnKnow". The
     // pointer stays valid for the object's life, also across a later Select.
@@ -97,6 +102,8 @@ private:
     mutable std::mutex m_lock;       // guards everything below
     bool m_bProductNameSet = false;  // the first name given stays
     std::wstring m_strProductName;
+    std::wstring m_strWebHost;
+    bool m_bWebHostSet = false;
     std::map<int, const wchar_t*> m_mapTable;  // id -> text of the current table
     const int* m_pMetrics = nullptr;
     const char* m_pszName = "";
@@ -109,6 +116,8 @@ private:
 // Process-wide selection (see LanguageStrings::Select). Called once by the
 // installer window's initialisation with the product title and 0. Always 1.
 int SelectLanguage(const wchar_t* productName, LANGID langId, int testLanguage = 0);
+// Process-wide SetWebHost; called by the installer before SelectLanguage.
+void SetLangWebHost(const wchar_t* host);
 // Thread-safe; the result stays valid until the process ends.
 const wchar_t* GetLangString(int id);
 int GetLangMetric(int index);

@@ -5,7 +5,6 @@
 #include <ctime>
 
 #include "data/json_object.h"
-#include "deployment.h"
 #include "platform/system.h"
 #include "report/machine_identity.h"
 #include "report/system_language.h"
@@ -65,13 +64,6 @@ std::vector<ReportUrlInfo> ToReportUrls(const std::vector<MirrorRecord>& mirrors
 }
 
 }  // namespace
-
-std::string DefaultReportUrl() {
-    return std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST + kReportPath;
-}
-std::string DefaultLogUploadUrl() {
-    return std::string(KORVEL_API_SCHEME) + KORVEL_API_HOST + kLogUploadPath;
-}
 
 InstallReporter::InstallReporter(const std::string& reportUrl, const std::string& uuid,
                                  const std::string& appId, const std::string& option,

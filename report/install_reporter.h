@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "report/adapter_provider.h"
+#include "platform/adapters.h"
 
 class CJsonObject;
 
@@ -29,11 +29,6 @@ constexpr int kReportVersion = 1015;
 // The service's reply rule: true only when the reply is an object whose
 // member "result" is an object whose member "res" is the literal true.
 bool IsAcceptedReply(const std::string& reply);
-
-// The deployment's scheme ("http://", "https://" when built with
-// KORVEL_API_TLS) + its API host + path.
-std::string DefaultReportUrl();
-std::string DefaultLogUploadUrl();
 
 // One mirror as the report sees it.
 struct ReportUrlInfo {

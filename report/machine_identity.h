@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "report/adapter_provider.h"
+#include "platform/adapters.h"
 
 // A fresh random identifier on every call: 32 upper-case hex digits.
 std::string MakeMachineGuid();

@@ -1,9 +1,8 @@
 // Chinese (Simplified) texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"主页"},
     {39, L"必须重新启动计算机才能安装新版本。确定要继续吗？"},
     {40, L"立即重启"},
-    {41, L"下载失败，请重试或从 " KORVEL_WEB_HOST L" 下载离线安装包。"},
-    {42, L"在线安装程序已过期，请从 " KORVEL_WEB_HOST L" 下载最新版本。"},
+    {41, L"下载失败，请重试或从 __WEB_HOST__ 下载离线安装包。"},
+    {42, L"在线安装程序已过期，请从 __WEB_HOST__ 下载最新版本。"},
     {43, L"正在下载..."},
     {44, L"正在校验数据，请稍候..."},
     {45, L"正在获取下载信息..."},

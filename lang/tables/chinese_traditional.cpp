@@ -1,9 +1,8 @@
 // Chinese (Traditional) texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"首頁"},
     {39, L"必須重新啟動電腦才能安裝新版本。確定要繼續嗎？"},
     {40, L"立即重新啟動"},
-    {41, L"下載失敗，請重試或從 " KORVEL_WEB_HOST L" 下載離線安裝程式。"},
-    {42, L"線上安裝程式已過期，請從 " KORVEL_WEB_HOST L" 下載最新版本。"},
+    {41, L"下載失敗，請重試或從 __WEB_HOST__ 下載離線安裝程式。"},
+    {42, L"線上安裝程式已過期，請從 __WEB_HOST__ 下載最新版本。"},
     {43, L"正在下載..."},
     {44, L"正在驗證資料，請稍候..."},
     {45, L"正在取得下載資訊..."},

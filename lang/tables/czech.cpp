@@ -1,9 +1,8 @@
 // Czech texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Domovská stránka"},
     {39, L"Pro instalaci nové verze je nutné restartovat počítač. Opravdu chcete pokračovat?"},
     {40, L"Restartovat nyní"},
-    {41, L"Stahování se nezdařilo. Zkuste to znovu nebo si stáhněte offline instalátor z webu " KORVEL_WEB_HOST L"."},
-    {42, L"Online instalátor je zastaralý. Stáhněte si nejnovější verzi z webu " KORVEL_WEB_HOST L"."},
+    {41, L"Stahování se nezdařilo. Zkuste to znovu nebo si stáhněte offline instalátor z webu __WEB_HOST__."},
+    {42, L"Online instalátor je zastaralý. Stáhněte si nejnovější verzi z webu __WEB_HOST__."},
     {43, L"Probíhá stahování..."},
     {44, L"Probíhá kontrola dat, čekejte prosím..."},
     {45, L"Zjišťování informací o stahování..."},

@@ -1,9 +1,8 @@
 // Dutch texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Startpagina"},
     {39, L"U moet de computer opnieuw opstarten om de nieuwe versie te installeren. Weet u zeker dat u wilt doorgaan?"},
     {40, L"Nu opnieuw opstarten"},
-    {41, L"Downloaden mislukt. Probeer het opnieuw of download het offline installatieprogramma van " KORVEL_WEB_HOST L"."},
-    {42, L"Het online installatieprogramma is verouderd. Download de nieuwste versie van " KORVEL_WEB_HOST L"."},
+    {41, L"Downloaden mislukt. Probeer het opnieuw of download het offline installatieprogramma van __WEB_HOST__."},
+    {42, L"Het online installatieprogramma is verouderd. Download de nieuwste versie van __WEB_HOST__."},
     {43, L"Bezig met downloaden..."},
     {44, L"Gegevens controleren, even geduld..."},
     {45, L"Downloadgegevens verzamelen..."},

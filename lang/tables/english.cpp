@@ -1,10 +1,9 @@
 // English texts: the base table. Every other table translates these 52 ids.
 // Kept as the product shipped them, spelling included (id 28).
 // "__PRODUCT_NAME__" becomes the product title, "XXX" (id 49) the seconds
-// left; KORVEL_WEB_HOST is the vendor's web host of the build.
+// left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -51,8 +50,8 @@ const LangString kStrings[] = {
     {38, L"Homepage"},
     {39, L"You must restart your computer to install the new version. Are you sure to proceed?"},
     {40, L"Restart Now"},
-    {41, L"Download failed, please retry or download the offline installer from " KORVEL_WEB_HOST L"."},
-    {42, L"The Online Installer is out of date, please download the latest version at " KORVEL_WEB_HOST L"."},
+    {41, L"Download failed, please retry or download the offline installer from __WEB_HOST__."},
+    {42, L"The Online Installer is out of date, please download the latest version at __WEB_HOST__."},
     {43, L"Downloading..."},
     {44, L"Checking data, please wait..."},
     {45, L"Gathering download information..."},

@@ -1,9 +1,8 @@
 // French texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Page d'accueil"},
     {39, L"Vous devez redémarrer l'ordinateur pour installer la nouvelle version. Voulez-vous vraiment continuer ?"},
     {40, L"Redémarrer maintenant"},
-    {41, L"Échec du téléchargement. Veuillez réessayer ou télécharger le programme d'installation hors ligne sur " KORVEL_WEB_HOST L"."},
-    {42, L"Ce programme d'installation en ligne est obsolète. Veuillez télécharger la dernière version sur " KORVEL_WEB_HOST L"."},
+    {41, L"Échec du téléchargement. Veuillez réessayer ou télécharger le programme d'installation hors ligne sur __WEB_HOST__."},
+    {42, L"Ce programme d'installation en ligne est obsolète. Veuillez télécharger la dernière version sur __WEB_HOST__."},
     {43, L"Téléchargement en cours..."},
     {44, L"Vérification des données, veuillez patienter..."},
     {45, L"Récupération des informations de téléchargement..."},

@@ -1,9 +1,8 @@
 // German texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Homepage"},
     {39, L"Zum Installieren der neuen Version muss der Computer neu gestartet werden. Möchten Sie fortfahren?"},
     {40, L"Jetzt neu starten"},
-    {41, L"Der Download ist fehlgeschlagen. Bitte versuchen Sie es erneut, oder laden Sie das Offline-Installationsprogramm von " KORVEL_WEB_HOST L" herunter."},
-    {42, L"Das Online-Installationsprogramm ist veraltet. Bitte laden Sie die neueste Version von " KORVEL_WEB_HOST L" herunter."},
+    {41, L"Der Download ist fehlgeschlagen. Bitte versuchen Sie es erneut, oder laden Sie das Offline-Installationsprogramm von __WEB_HOST__ herunter."},
+    {42, L"Das Online-Installationsprogramm ist veraltet. Bitte laden Sie die neueste Version von __WEB_HOST__ herunter."},
     {43, L"Wird heruntergeladen..."},
     {44, L"Daten werden überprüft, bitte warten..."},
     {45, L"Downloadinformationen werden abgerufen..."},

@@ -1,9 +1,8 @@
 // Hungarian texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Kezdőlap"},
     {39, L"Az új verzió telepítéséhez újra kell indítani a számítógépet. Biztosan folytatja?"},
     {40, L"Újraindítás most"},
-    {41, L"A letöltés sikertelen. Próbálja újra, vagy töltse le az offline telepítőt a következő helyről: " KORVEL_WEB_HOST L"."},
-    {42, L"Az online telepítő elavult. Töltse le a legújabb verziót a következő helyről: " KORVEL_WEB_HOST L"."},
+    {41, L"A letöltés sikertelen. Próbálja újra, vagy töltse le az offline telepítőt a következő helyről: __WEB_HOST__."},
+    {42, L"Az online telepítő elavult. Töltse le a legújabb verziót a következő helyről: __WEB_HOST__."},
     {43, L"Letöltés..."},
     {44, L"Adatok ellenőrzése, kis türelmet..."},
     {45, L"Letöltési információk összegyűjtése..."},

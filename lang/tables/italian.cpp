@@ -1,9 +1,8 @@
 // Italian texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Home page"},
     {39, L"Per installare la nuova versione è necessario riavviare il computer. Continuare?"},
     {40, L"Riavvia ora"},
-    {41, L"Download non riuscito. Riprovare oppure scaricare il programma di installazione offline da " KORVEL_WEB_HOST L"."},
-    {42, L"Il programma di installazione online non è aggiornato. Scaricare la versione più recente da " KORVEL_WEB_HOST L"."},
+    {41, L"Download non riuscito. Riprovare oppure scaricare il programma di installazione offline da __WEB_HOST__."},
+    {42, L"Il programma di installazione online non è aggiornato. Scaricare la versione più recente da __WEB_HOST__."},
     {43, L"Download in corso..."},
     {44, L"Verifica dei dati in corso, attendere..."},
     {45, L"Raccolta delle informazioni di download..."},

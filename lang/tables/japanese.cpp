@@ -1,9 +1,8 @@
 // Japanese texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"ホームページ"},
     {39, L"新しいバージョンをインストールするには、コンピューターを再起動する必要があります。続行しますか?"},
     {40, L"今すぐ再起動"},
-    {41, L"ダウンロードに失敗しました。再試行するか、" KORVEL_WEB_HOST L" からオフライン インストーラーをダウンロードしてください。"},
-    {42, L"このオンライン インストーラーは古くなっています。" KORVEL_WEB_HOST L" から最新バージョンをダウンロードしてください。"},
+    {41, L"ダウンロードに失敗しました。再試行するか、__WEB_HOST__ からオフライン インストーラーをダウンロードしてください。"},
+    {42, L"このオンライン インストーラーは古くなっています。__WEB_HOST__ から最新バージョンをダウンロードしてください。"},
     {43, L"ダウンロードしています..."},
     {44, L"データを確認しています。しばらくお待ちください..."},
     {45, L"ダウンロード情報を取得しています..."},

@@ -1,9 +1,8 @@
 // Norwegian (Bokmål) texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Hjemmeside"},
     {39, L"Du må starte datamaskinen på nytt for å installere den nye versjonen. Er du sikker på at du vil fortsette?"},
     {40, L"Start på nytt nå"},
-    {41, L"Nedlastingen mislyktes. Prøv på nytt, eller last ned offline-installasjonsprogrammet fra " KORVEL_WEB_HOST L"."},
-    {42, L"Online-installasjonsprogrammet er utdatert. Last ned den nyeste versjonen fra " KORVEL_WEB_HOST L"."},
+    {41, L"Nedlastingen mislyktes. Prøv på nytt, eller last ned offline-installasjonsprogrammet fra __WEB_HOST__."},
+    {42, L"Online-installasjonsprogrammet er utdatert. Last ned den nyeste versjonen fra __WEB_HOST__."},
     {43, L"Laster ned..."},
     {44, L"Kontrollerer data, vent litt..."},
     {45, L"Henter nedlastingsinformasjon..."},

@@ -1,9 +1,8 @@
 // Polish texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Strona główna"},
     {39, L"Aby zainstalować nową wersję, musisz ponownie uruchomić komputer. Czy na pewno chcesz kontynuować?"},
     {40, L"Uruchom ponownie teraz"},
-    {41, L"Pobieranie nie powiodło się. Spróbuj ponownie lub pobierz instalator offline ze strony " KORVEL_WEB_HOST L"."},
-    {42, L"Instalator online jest nieaktualny. Pobierz najnowszą wersję ze strony " KORVEL_WEB_HOST L"."},
+    {41, L"Pobieranie nie powiodło się. Spróbuj ponownie lub pobierz instalator offline ze strony __WEB_HOST__."},
+    {42, L"Instalator online jest nieaktualny. Pobierz najnowszą wersję ze strony __WEB_HOST__."},
     {43, L"Pobieranie..."},
     {44, L"Sprawdzanie danych, proszę czekać..."},
     {45, L"Zbieranie informacji o pobieraniu..."},

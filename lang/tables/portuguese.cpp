@@ -1,9 +1,8 @@
 // Portuguese (Brazilian usage) texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Página inicial"},
     {39, L"É necessário reiniciar o computador para instalar a nova versão. Deseja continuar?"},
     {40, L"Reiniciar agora"},
-    {41, L"Falha no download. Tente novamente ou baixe o instalador offline em " KORVEL_WEB_HOST L"."},
-    {42, L"O instalador online está desatualizado. Baixe a versão mais recente em " KORVEL_WEB_HOST L"."},
+    {41, L"Falha no download. Tente novamente ou baixe o instalador offline em __WEB_HOST__."},
+    {42, L"O instalador online está desatualizado. Baixe a versão mais recente em __WEB_HOST__."},
     {43, L"Baixando..."},
     {44, L"Verificando os dados, aguarde..."},
     {45, L"Obtendo informações do download..."},

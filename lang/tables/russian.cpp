@@ -1,9 +1,8 @@
 // Russian texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Домашняя страница"},
     {39, L"Для установки новой версии необходимо перезагрузить компьютер. Продолжить?"},
     {40, L"Перезагрузить сейчас"},
-    {41, L"Не удалось выполнить загрузку. Повторите попытку или загрузите автономный установщик с сайта " KORVEL_WEB_HOST L"."},
-    {42, L"Онлайн-установщик устарел. Загрузите последнюю версию с сайта " KORVEL_WEB_HOST L"."},
+    {41, L"Не удалось выполнить загрузку. Повторите попытку или загрузите автономный установщик с сайта __WEB_HOST__."},
+    {42, L"Онлайн-установщик устарел. Загрузите последнюю версию с сайта __WEB_HOST__."},
     {43, L"Загрузка..."},
     {44, L"Проверка данных, подождите..."},
     {45, L"Сбор сведений о загрузке..."},

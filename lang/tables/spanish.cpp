@@ -1,9 +1,8 @@
 // Spanish texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Página principal"},
     {39, L"Debe reiniciar el equipo para instalar la nueva versión. ¿Seguro que desea continuar?"},
     {40, L"Reiniciar ahora"},
-    {41, L"Error en la descarga. Vuelva a intentarlo o descargue el instalador sin conexión desde " KORVEL_WEB_HOST L"."},
-    {42, L"El instalador en línea no está actualizado. Descargue la versión más reciente en " KORVEL_WEB_HOST L"."},
+    {41, L"Error en la descarga. Vuelva a intentarlo o descargue el instalador sin conexión desde __WEB_HOST__."},
+    {42, L"El instalador en línea no está actualizado. Descargue la versión más reciente en __WEB_HOST__."},
     {43, L"Descargando..."},
     {44, L"Comprobando los datos, espere..."},
     {45, L"Recopilando información de descarga..."},

@@ -1,9 +1,8 @@
 // Swedish texts, one line per string id in the order of the English table
 // (english.cpp). "__PRODUCT_NAME__" becomes the product title and "XXX"
-// (id 49) the seconds left; KORVEL_WEB_HOST is the vendor's web host.
+// (id 49) the seconds left; "__WEB_HOST__" the vendor's web host.
 #include <iterator>
 
-#include "deployment.h"
 #include "lang/lang_tables.h"
 
 namespace {
@@ -50,8 +49,8 @@ const LangString kStrings[] = {
     {38, L"Webbplats"},
     {39, L"Du måste starta om datorn för att installera den nya versionen. Vill du fortsätta?"},
     {40, L"Starta om nu"},
-    {41, L"Hämtningen misslyckades. Försök igen eller hämta offlineinstallationsprogrammet från " KORVEL_WEB_HOST L"."},
-    {42, L"Onlineinstallationsprogrammet är inaktuellt. Hämta den senaste versionen från " KORVEL_WEB_HOST L"."},
+    {41, L"Hämtningen misslyckades. Försök igen eller hämta offlineinstallationsprogrammet från __WEB_HOST__."},
+    {42, L"Onlineinstallationsprogrammet är inaktuellt. Hämta den senaste versionen från __WEB_HOST__."},
     {43, L"Hämtar..."},
     {44, L"Kontrollerar data, vänta..."},
     {45, L"Samlar in hämtningsinformation..."},

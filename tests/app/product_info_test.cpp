@@ -6,6 +6,7 @@
 #include <cwctype>
 #include <set>
 
+#include "app/product_facts_app.h"
 #include "deployment.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -142,6 +143,19 @@ TEST(WebAddresses, FullUrlsEndingInTheVersionParameter) {
     EXPECT_EQ(api + "/api/install/index_log.php", GetLogUploadUrl());
     EXPECT_EQ(Utf8ToWide(KORVEL_WEB_HOST), GetWebHostW());
     EXPECT_EQ(std::string::npos, GetWebHostA().find('/'));
+}
+
+// The engine knows no deployment: its CDN markers are this build's only
+// because the installer hands them over; the timings stay the product's.
+TEST(DownloaderFacts, DeploymentMarkersWithTheProductTimings) {
+    const DownloaderTuning product;
+    EXPECT_TRUE(product.cdnMarkerDomain.empty() && product.cdnMarkerPrefix.empty());
+    const DownloaderTuning t = MakeDownloaderTuning();
+    EXPECT_EQ(KORVEL_CDN_MARKER_DOMAIN, t.cdnMarkerDomain);
+    EXPECT_EQ(KORVEL_CDN_MARKER_PREFIX, t.cdnMarkerPrefix);
+    EXPECT_EQ(2000u, t.dispatchPeriodMs);
+    EXPECT_EQ(6000u, t.stallLimitMs);
+    EXPECT_FALSE(t.pinger);
 }
 
 }  // namespace

@@ -124,6 +124,8 @@ DownloaderTuning FastTuning() {
     t.lowSpeedTimeS = 1;
     t.pingTimeoutMs = 500;
     t.flagTimeoutMs = 1000;
+    t.cdnMarkerDomain = "127.0.0.99";  // AddMirror(99): the fixture's CDN
+    t.cdnMarkerPrefix = "kcdn.";
     t.pinger = [](const std::string&, int* ms) {
         *ms = 1;
         return true;

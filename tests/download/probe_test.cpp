@@ -111,7 +111,7 @@ TEST_F(ProbeTest, WrongSizedCdnIsSkippedForTheNextCdnUrl) {
     Engine().GetCheckedUrls(checked);
     ASSERT_EQ(checked.size(), 4u);
     EXPECT_FALSE(checked[0].fileSizeConsistent);
-    EXPECT_EQ(checked[0].domain, KORVEL_CDN_MARKER_DOMAIN);
+    EXPECT_EQ(checked[0].domain, FastTuning().cdnMarkerDomain);
     EXPECT_TRUE(checked[2].fileSizeConsistent);
 }
 

@@ -263,6 +263,8 @@ TEST_F(RoadsTest, NewerInstallerNeededShowsTheBoxThenTheRetryPage) {
     EXPECT_FALSE(boxes[0].owned);
     EXPECT_EQ(L"ERROR", boxes[0].title);
     EXPECT_EQ(std::wstring(GetLangString(kStrOutOfDate)), boxes[0].text);
+    EXPECT_NE(std::wstring::npos, boxes[0].text.find(GetWebHostW()))
+        << "the box names the deployment's web host";
     const std::string log = InstallLog();
     EXPECT_TRUE(Contains(log, "Download Finish Result : failed(3).")) << log;
     EXPECT_TRUE(Contains(log, "Download Failed. App need update.")) << log;

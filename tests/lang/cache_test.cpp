@@ -61,4 +61,30 @@ TEST(LangStringCache, ConcurrentReadersShareOneText) {
     EXPECT_EQ(std::wstring::npos, texts[0][47].find(kProductNamePlaceholder));
 }
 
+// The web host reaches the texts as a value: filled in where set, the
+// placeholder otherwise, and a later host gives the text a string of its own
+// while the one handed out before stays as it was.
+TEST(LangStringCache, WebHostIsFilledInFromTheGivenValue) {
+    korvel_test::CapturedLog log;
+    LanguageStrings lang(log.log());
+    lang.Select(L"Korvel 12", 0x0409, 0);
+    EXPECT_NE(std::wstring::npos, std::wstring(lang.GetString(42)).find(kWebHostPlaceholder));
+
+    lang.SetWebHost(L"www.vendor.test");
+    const wchar_t* first = lang.GetString(41);
+    EXPECT_EQ(
+        L"Download failed, please retry or download the offline installer from "
+        L"www.vendor.test.",
+        std::wstring(first));
+    lang.SetWebHost(L"__WEB_HOST__.mirror");  // a value holding the placeholder cannot loop
+    EXPECT_EQ(
+        L"The Online Installer is out of date, please download the latest version at "
+        L"__WEB_HOST__.mirror.",
+        std::wstring(lang.GetString(42)));
+    EXPECT_EQ(
+        L"Download failed, please retry or download the offline installer from "
+        L"www.vendor.test.",
+        std::wstring(first));
+}
+
 }  // namespace

@@ -6,13 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "deployment.h"
 #include "lang/lang.h"
 #include "lang/lang_tables.h"
 
 namespace {
 
-const std::wstring kHost = L"" KORVEL_WEB_HOST;
+const std::wstring kHost = kWebHostPlaceholder;
 
 std::vector<const wchar_t*> TextsById(const LangTable& table) {
     std::vector<const wchar_t*> texts(kLangStringCount, nullptr);
@@ -26,7 +25,7 @@ std::vector<const wchar_t*> TextsById(const LangTable& table) {
 
 // The parts a translation must carry over unchanged, in order of appearance:
 // the product placeholder, the countdown marker, printf conversions and the
-// web host.
+// web host's placeholder.
 std::vector<std::wstring> Placeholders(const std::wstring& text) {
     std::vector<std::wstring> found;
     for (size_t pos = 0; pos < text.size();) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "report/adapter_provider.h"
+#include "platform/adapters.h"
 
 class FakeAdapters : public IAdapterProvider {
 public:

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "platform/log.h"
+#include "platform/posix/sysfs_adapters.h"
 #include "report/machine_identity.h"
 #include "report/system_language.h"
 #include "tests/report/fake_adapters.h"

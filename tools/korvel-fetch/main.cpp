@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "deployment.h"
 #include "download/downloader_curl.h"
 
 namespace {
@@ -107,7 +108,11 @@ int main(int argc, char** argv) {
     const std::string config = text.str();
 
     IDownloader* engine = nullptr;
-    if (!CreateDownloader(&engine))
+    // The installer's engine: product timings, this build's CDN markers.
+    DownloaderTuning tuning;
+    tuning.cdnMarkerDomain = KORVEL_CDN_MARKER_DOMAIN;
+    tuning.cdnMarkerPrefix = KORVEL_CDN_MARKER_PREFIX;
+    if (!CreateDownloader(&engine, tuning))
         return 1;
     EventSink sink;
     engine->SetCallback([&sink](int e, int a, int b) { return sink.OnEvent(e, a, b); });

@@ -1,6 +1,7 @@
-// The seam between the machine identity logic and the operating system's
-// network adapter table. Production code uses SystemAdapterProvider(); tests
-// hand the identity functions a provider that returns chosen adapter lists.
+// The system's network adapter table, as the machine identity reads it
+// (GetAdaptersInfo on Windows, sysfs on Linux). Production code uses
+// SystemAdapterProvider(); tests hand the identity functions a provider that
+// returns chosen adapter lists.
 #pragma once
 
 #include <string>
@@ -29,19 +30,3 @@ public:
 
 // The running system's table; a process-wide object that lives until exit.
 const IAdapterProvider& SystemAdapterProvider();
-
-#ifndef _WIN32
-// The Linux table read from sysfs below `root` (normally /sys/class/net):
-// one folder per interface, ordered by its "ifindex", loopback (type 772)
-// left out. Tests point `root` at a folder tree of their own.
-class SysfsAdapterProvider : public IAdapterProvider {
-public:
-    explicit SysfsAdapterProvider(std::string root = "/sys/class/net");
-    bool ReadAdapters(std::vector<AdapterRecord>& out) const override;
-    bool IsPciAdapter(const char* adapterName) const override;
-    bool IsPhysicalAdapter(const char* adapterName) const override;
-
-private:
-    std::string m_strRoot;
-};
-#endif

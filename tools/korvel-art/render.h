@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "resources/art/catalogue.h"
+#include "tools/korvel-art/catalogue.h"
 
 namespace art {
 

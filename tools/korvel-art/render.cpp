@@ -1,4 +1,4 @@
-#include "resources/art/render.h"
+#include "tools/korvel-art/render.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,8 +6,8 @@
 #include <system_error>
 #include <vector>
 
-#include "resources/art/painter.h"
 #include "resources/resource_ids.h"
+#include "tools/korvel-art/painter.h"
 
 namespace art {
 

@@ -1,10 +1,10 @@
-#include "resources/art/catalogue.h"
+#include "tools/korvel-art/catalogue.h"
 
 #include <cmath>
 
-#include "resources/art/painter.h"
-#include "resources/art/pictures.h"
 #include "resources/resource_ids.h"
+#include "tools/korvel-art/painter.h"
+#include "tools/korvel-art/pictures.h"
 
 namespace art {
 

@@ -1,9 +1,9 @@
-#include "resources/art/pictures.h"
+#include "tools/korvel-art/pictures.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "resources/art/painter.h"
+#include "tools/korvel-art/painter.h"
 
 namespace art {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "report/adapter_provider.h"
+#include "platform/posix/sysfs_adapters.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "resources/art/render.h"
+#include "tools/korvel-art/render.h"
 
 namespace {
 

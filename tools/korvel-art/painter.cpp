@@ -1,4 +1,4 @@
-#include "resources/art/painter.h"
+#include "tools/korvel-art/painter.h"
 
 #include <pango/pangocairo.h>
 
