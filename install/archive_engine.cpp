@@ -14,6 +14,7 @@
 
 #include "install/seven_zip.h"
 #include "install/seven_zip_headers.h"
+#include "platform/install_fs.h"
 #include "platform/text.h"
 
 namespace {
@@ -343,12 +344,11 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
                    const char* password) {
     const ScopedUtf8Names utf8Names;
     CreateFolderChainA(outputFolder + "/");
-    char real[PATH_MAX];
-    if (!realpath(outputFolder.c_str(), real)) {
+    m_root = ResolveRealPath(outputFolder);
+    if (m_root.empty()) {
         Report(kEngineFatal);
         return kEngineFatal;
     }
-    m_root = real;
     if (m_root == "/")
         m_root.clear();  // names are joined with "/"
     if (!CountTotal(archivePath, password))
