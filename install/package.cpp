@@ -161,7 +161,7 @@ HRESULT WritePackageHeader(const wchar_t* path, const PackageHeader& header) {
 }
 
 HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callback,
-                       const wchar_t* lpszProgram, bool removeTempFiles, bool writeUninstaller) {
+                       const wchar_t* lpszProgram, InstallOptions options) {
     if (!packagePath) {
         g_nLastInstallError = kInstallPointNull;
         return E_POINTER;
@@ -210,7 +210,8 @@ HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callba
     WriteLog("Begin unpack file.\n");
     std::string errorText;
     if (!unpacker.UnpackSection(packagePath, header.nPayloadOffset, header.nPayloadSize,
-                                narrowFolder.c_str(), nullptr, errorText, removeTempFiles)) {
+                                narrowFolder.c_str(), nullptr, errorText,
+                                HasOption(options, InstallOptions::kRemoveTempFiles))) {
         WriteLog("Failed unpack file.\n");
         WriteLog("Install path %s.\n", narrowFolder.c_str());
         WriteLog("UnZip error :%s.\n", errorText.c_str());
@@ -225,7 +226,7 @@ HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callba
     std::vector<std::string> installed =
         ListArchiveEntries(WideToUtf8(packagePath), header.nPayloadOffset, header.nPayloadSize);
 
-    if (writeUninstaller) {
+    if (HasOption(options, InstallOptions::kWriteUninstaller)) {
         WriteUninstaller(folder, uninstaller.get(), header.nUninstallSize, header);
         installed.push_back(kUninstallExeName);
         installed.push_back(std::string(kUninstallExeName) + ".bin");
@@ -240,7 +241,8 @@ int InstallFile(const std::wstring& packageFile, const std::wstring& installFold
                 const InstallCallback& callback) {
     wchar_t folder[kMaxPath];
     CopyToBuffer(folder, installFolder);
-    const int result = InstallPackage(packageFile.c_str(), callback, folder, true, true);
+    const int result =
+        InstallPackage(packageFile.c_str(), callback, folder, InstallOptions::kSetup);
     WriteLog("Install File Result %0X", static_cast<unsigned>(result));
     return result;
 }

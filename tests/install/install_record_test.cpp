@@ -28,8 +28,8 @@ protected:
                                                               {"lang/en.txt", 'f', content},
                                                               {"plugins/a/b.dll", 'f', content}}),
                                                   "U"));
-        ASSERT_EQ(S_OK,
-                  InstallPackage(dir.WSub("p.exe").c_str(), nullptr, wfolder.c_str(), true, true));
+        ASSERT_EQ(S_OK, InstallPackage(dir.WSub("p.exe").c_str(), nullptr, wfolder.c_str(),
+                                       InstallOptions::kSetup));
     }
 };
 
@@ -84,6 +84,26 @@ TEST_F(ClearTest, ListSurvivesNamesWithLineBreaksAndRemembersEarlierFiles) {
     std::vector<std::string> names;
     ASSERT_TRUE(ReadInstalledFilesList(wfolder, names));
     EXPECT_EQ((std::vector<std::string>{"old.dll", "odd\nname\\.txt", "new.dll"}), names);
+}
+
+// The payload is listed where it lies inside the package, as from memory.
+TEST(InstalledFilesList, PayloadInsideAFileListsAsFromMemory) {
+    TempDir dir;
+    const std::string payload = RawArchive({{"a/b/c.dll", 'f', "x"},
+                                            {"lang", 'd', ""},
+                                            {"../bad.txt", 'f', "x"},
+                                            {"top.exe", 'f', std::string(300000, 'z')}});
+    const std::string before(4321, 'p');
+    WriteFile(dir.Sub("p.bin"), before + payload + "TRAILER");
+    const std::vector<std::string> expected = {"a/", "a/b/", "a/b/c.dll", "top.exe", "lang/"};
+    EXPECT_EQ(expected, ListArchiveEntries(payload.data(), payload.size()));
+    EXPECT_EQ(expected, ListArchiveEntries(dir.Sub("p.bin"), static_cast<int64_t>(before.size()),
+                                           static_cast<int64_t>(payload.size())));
+    // A section that misses the archive's end lists nothing.
+    EXPECT_TRUE(ListArchiveEntries(dir.Sub("p.bin"), static_cast<int64_t>(before.size()),
+                                   static_cast<int64_t>(payload.size()) - 40)
+                    .empty());
+    EXPECT_TRUE(ListArchiveEntries(dir.Sub("missing.bin"), 0, 100).empty());
 }
 
 }  // namespace
