@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "install/entry_writer.h"
@@ -340,12 +341,20 @@ int EngineRun::ExtractAll(archive* in, EntryWriter* writer) {
 }
 
 // The disk work runs on the writer's thread; its failures count here.
+// A thread that cannot start (the process is out of threads or memory) ends
+// the run as out of memory, before anything is written.
 int EngineRun::Extract(archive* in, archive* out) {
-    EntryWriter writer(out);
-    ExtractAll(in, &writer);
-    if (!writer.Finish())
+    std::unique_ptr<EntryWriter> writer;
+    try {
+        writer.reset(new EntryWriter(out));
+    } catch (const std::system_error&) {
+        m_outOfMemory = true;
+        return ++m_errors;
+    }
+    ExtractAll(in, writer.get());
+    if (!writer->Finish())
         ++m_errors;
-    TakeWriterFailures(writer);
+    TakeWriterFailures(*writer);
     return m_errors;
 }
 

@@ -11,6 +11,10 @@ namespace {
 // this size, and at most this many bytes wait for the disk.
 constexpr size_t kWriteBlock = 1 << 20;
 constexpr size_t kQueueLimit = 8 * kWriteBlock;
+// An idle writer is woken for a batch, not for every small file's jobs:
+// each wake-up costs both threads a system call.
+constexpr size_t kWakeBytes = 2 * kWriteBlock;
+constexpr size_t kWakeJobs = 1024;
 
 }  // namespace
 
@@ -63,8 +67,9 @@ bool EntryWriter::Finish() {
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_stop = true;
+        m_writerIdle = false;
     }
-    m_changed.notify_all();
+    m_work.notify_one();
     m_thread.join();
     return archive_write_close(m_out) >= ARCHIVE_WARN;
 }
@@ -81,30 +86,47 @@ void EntryWriter::FlushPending() {
 // rather than filling memory.
 void EntryWriter::Push(Job job) {
     std::unique_lock<std::mutex> lock(m_lock);
-    m_changed.wait(
-        lock, [&] { return m_jobs.empty() || m_queuedBytes + job.bytes.size() <= kQueueLimit; });
+    m_room.wait(lock,
+                [&] { return m_jobs.empty() || m_queuedBytes + job.bytes.size() <= kQueueLimit; });
     m_queuedBytes += job.bytes.size();
     m_jobs.push_back(std::move(job));
+    const bool wake = m_writerIdle && (m_queuedBytes >= kWakeBytes || m_jobs.size() >= kWakeJobs);
+    if (wake)
+        m_writerIdle = false;
     lock.unlock();
-    m_changed.notify_all();
+    if (wake)
+        m_work.notify_one();
 }
 
+// Takes the whole queue at a time; the bytes count as queued until written.
 void EntryWriter::Loop() {
     const ScopedUtf8Names utf8Names;
+    std::deque<Job> batch;
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_changed.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
+        while (m_jobs.empty() && !m_stop) {
+            m_writerIdle = true;
+            m_work.wait(lock);
+        }
         if (m_jobs.empty())
             return;  // stopped and drained
-        Job job = std::move(m_jobs.front());
-        m_jobs.pop_front();
+        m_writerIdle = false;
+        batch.swap(m_jobs);
         lock.unlock();
-        Handle(job);
+        size_t written = 0;
+        for (Job& job : batch) {
+            Handle(job);
+            written += job.bytes.size();
+        }
         lock.lock();
-        m_queuedBytes -= job.bytes.size();
-        if (job.kind == Job::kData)
-            Recycle(std::move(job.bytes));
-        m_changed.notify_all();
+        m_queuedBytes -= written;
+        for (Job& job : batch)
+            if (job.kind == Job::kData)
+                Recycle(std::move(job.bytes));
+        batch.clear();
+        lock.unlock();
+        m_room.notify_one();
+        lock.lock();
     }
 }
 

@@ -60,11 +60,13 @@ private:
 
     archive* m_out;
     std::mutex m_lock;
-    std::condition_variable m_changed;
+    std::condition_variable m_work;          // the writer waits for jobs
+    std::condition_variable m_room;          // the decoder waits for room in the queue
     std::deque<Job> m_jobs;                  // under m_lock
-    size_t m_queuedBytes = 0;                // under m_lock
+    size_t m_queuedBytes = 0;                // under m_lock: bytes queued or being written
     std::vector<std::vector<char>> m_spare;  // under m_lock: emptied data buffers
     bool m_stop = false;                     // under m_lock
+    bool m_writerIdle = false;               // under m_lock: waiting on m_work
     std::atomic<int> m_failures{0};
     // Decoding thread only.
     int m_taken = 0;
