@@ -1,6 +1,5 @@
 #include "install/entry_writer.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/text.h"
@@ -141,7 +140,8 @@ void EntryWriter::Recycle(std::vector<char>&& bytes) {
 void EntryWriter::Handle(Job& job) {
     switch (job.kind) {
         case Job::kHeader:
-            m_entryOk = archive_write_header(m_out, job.entry.get()) >= ARCHIVE_WARN;
+            // A copy that could not be made (out of memory) fails the entry.
+            m_entryOk = job.entry && archive_write_header(m_out, job.entry.get()) >= ARCHIVE_WARN;
             break;
         case Job::kData:
             // The disk writer reports a refused write (a full disk) as a
