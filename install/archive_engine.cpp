@@ -247,39 +247,19 @@ void EngineRun::Record(const std::string& name, bool ok, archive* in, bool unsaf
     m_checks->push_back(c);
 }
 
-// The ASCII characters of a name that Unicode normalization leaves alone
-// (separators, digits, punctuation): equal for the two forms of one name.
-std::string NameSkeleton(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x80 && !isalpha(u))
-            out += c;
-    }
-    return out;
-}
-
 void EngineRun::KeepExactNames(const ArchiveHeaders& headers) {
     for (const ArchiveHeaderEntry& e : headers.entries)
         m_exactNames.push_back(e.name);
 }
 
-// The library hands names over in composed form; the entry gets its name as
-// stored back, so that a decomposed name is installed unchanged and apart
-// from its composed twin. Only when the two agree in everything that
-// normalization leaves alone: a mismatch keeps the library's name.
+// The entry gets its name as stored back where InstalledEntryName allows it.
 void EngineRun::RestoreExactName(archive_entry* entry, size_t index) const {
     const char* given = archive_entry_pathname(entry);
     if (!given || index >= m_exactNames.size())
         return;
-    std::string name = given;
-    const bool folder = !name.empty() && name.back() == '/';
-    if (folder)
-        name.pop_back();
-    const std::string& exact = m_exactNames[index];
-    if (exact == name || NameSkeleton(exact) != NameSkeleton(name) || !IsValidUtf8(exact))
-        return;
-    archive_entry_copy_pathname(entry, (exact + (folder ? "/" : "")).c_str());
+    const std::string name = InstalledEntryName(given, m_exactNames[index]);
+    if (name != given)
+        archive_entry_copy_pathname(entry, name.c_str());
 }
 
 void EngineRun::TakeWriterFailures(EntryWriter& writer) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "install/seven_zip_headers.h"
 #include "platform/folders.h"
 #include "platform/install_fs.h"
 #include "platform/log.h"
@@ -99,14 +100,25 @@ int RemoveListed(const std::string& root, std::vector<std::string> names) {
 
 // Every safe entry name, folders with a trailing "/" and the folders the
 // extraction made on the way (they count as installed too).
-std::vector<std::string> CollectEntryNames(archive* a) {
+// Names as the extraction installs them: exact names from the headers (in
+// archive order) where InstalledEntryName allows, else the library's.
+std::vector<std::string> CollectEntryNames(archive* a, const ArchiveRangeReader& read) {
+    ArchiveHeaders headers;
+    std::string unreadable;  // the library's names are used then
+    ReadArchiveHeaders(read, headers, unreadable);
     std::vector<std::string> names;
     std::set<std::string> seen;
     archive_entry* entry = nullptr;
     int r;
-    while ((r = archive_read_next_header(a, &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN) {
-        const char* path = archive_entry_pathname(entry);
-        if (!path || !IsSafeName(path))
+    for (size_t index = 0;
+         (r = archive_read_next_header(a, &entry)) == ARCHIVE_OK || r == ARCHIVE_WARN; ++index) {
+        const char* given = archive_entry_pathname(entry);
+        if (!given)
+            continue;
+        const std::string path = index < headers.entries.size()
+                                     ? InstalledEntryName(given, headers.entries[index].name)
+                                     : std::string(given);
+        if (!IsSafeName(path))
             continue;
         std::string name = path;
         if (archive_entry_filetype(entry) == AE_IFDIR && name.back() != '/')
@@ -129,6 +141,17 @@ struct FileSection {
     int64_t size = 0;
     int64_t pos = 0;
     std::vector<char> block = std::vector<char>(kSectionBlock);
+
+    // For the header reader; leaves the archive reader's position alone.
+    bool ReadAt(uint64_t offset, uint64_t length, std::string& bytes) {
+        if (offset > static_cast<uint64_t>(size) || length > static_cast<uint64_t>(size) - offset)
+            return false;
+        bytes.assign(static_cast<size_t>(length), '\0');
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(base + static_cast<int64_t>(offset)));
+        return length == 0 ||
+               static_cast<bool>(in.read(&bytes[0], static_cast<std::streamsize>(length)));
+    }
 };
 
 la_ssize_t ReadSection(archive*, void* data, const void** buffer) {
@@ -168,18 +191,26 @@ la_int64_t SkipSection(archive*, void* data, la_int64_t request) {
 }  // namespace
 
 std::vector<std::string> ListArchiveEntries(const void* data, size_t size) {
+    const ScopedUtf8Names utf8Names;  // as the extraction reads them
     archive* a = archive_read_new();
     if (!a)
         return {};
     archive_read_support_format_7zip(a);
     std::vector<std::string> names;
+    const auto read = [data, size](uint64_t offset, uint64_t length, std::string& bytes) {
+        if (offset > size || length > size - offset)
+            return false;
+        bytes.assign(static_cast<const char*>(data) + offset, static_cast<size_t>(length));
+        return true;
+    };
     if (archive_read_open_memory(a, data, size) == ARCHIVE_OK)
-        names = CollectEntryNames(a);
+        names = CollectEntryNames(a, read);
     archive_read_free(a);
     return names;
 }
 
 std::vector<std::string> ListArchiveEntries(const std::string& file, int64_t offset, int64_t size) {
+    const ScopedUtf8Names utf8Names;  // as the extraction reads them
     FileSection section;
     section.in.open(file, std::ios::binary);
     section.base = offset;
@@ -196,7 +227,9 @@ std::vector<std::string> ListArchiveEntries(const std::string& file, int64_t off
     archive_read_set_skip_callback(a, SkipSection);
     std::vector<std::string> names;
     if (archive_read_open1(a) == ARCHIVE_OK)
-        names = CollectEntryNames(a);
+        names = CollectEntryNames(a, [&section](uint64_t at, uint64_t length, std::string& bytes) {
+            return section.ReadAt(at, length, bytes);
+        });
     archive_read_free(a);
     return names;
 }
