@@ -3,7 +3,10 @@
 # records, already-compressed data, many small files) packed as a solid LZMA2
 # 7z payload by korvel-pack, then extracted by korvel-pack extract (the
 # installer's InstallPackage), by 7z x and by bsdtar -xf. Median of RUNS runs
-# each; writes bench/results/extract.json and prints a table.
+# each, wall and CPU seconds; writes bench/results/extract.json and prints a table.
+# Quick mode: PACKAGE=FILE extracts that setup package instead (e.g. the
+# install benchmark's) and only prints; TOOLS="korvel-pack extract,7z x"
+# picks tools; BASELINE_PACK=BINARY adds an older korvel-pack to the same rounds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -17,10 +20,13 @@ command -v bsdtar >/dev/null || { apt-get update -qq && apt-get install -y -qq l
 cmake --build "$BUILD" --target korvel-pack >/dev/null
 PACK=$BUILD/tools/korvel-pack/korvel-pack
 mkdir -p "$WORK"
-exec python3 - "$ROOT" "$PACK" "$WORK" "$RUNS" "$SEVENZ" <<'PY'
-import json, os, random, shutil, statistics, subprocess, sys, time
+exec python3 - "$ROOT" "$PACK" "$WORK" "$RUNS" "$SEVENZ" "${PACKAGE:-}" "${TOOLS:-}" "${BASELINE_PACK:-}" <<'PY'
+import json, os, random, resource, shutil, statistics, subprocess, sys, time
 root, pack, work, runs, sevenz = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
+given_package, only_tools, baseline = sys.argv[6], sys.argv[7], sys.argv[8]
 payload, package, archive = f"{work}/payload", f"{work}/package.exe", f"{work}/payload.7z"
+if given_package:
+    package, archive = os.path.abspath(given_package), f"{work}/given-payload.7z"
 GENERATOR = 2  # bump when the payload recipe changes
 
 VOCAB = []
@@ -71,7 +77,9 @@ def tree_bytes(path):
     return sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs)
 
 stamp = f"{payload}/.generator"
-if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR) or not os.path.exists(package):
+if given_package:
+    pass
+elif not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR) or not os.path.exists(package):
     print("generating the payload and the package (once) ...", flush=True)
     generate()
     os.remove(stamp)  # not part of the payload
@@ -86,7 +94,10 @@ info = json.loads(subprocess.run([pack, "inspect", package], capture_output=True
 with open(package, "rb") as f:
     f.seek(info["payload_offset"])
     open(archive, "wb").write(f.read(info["payload_size"]))
-unpacked = tree_bytes(payload) - os.path.getsize(stamp)
+if given_package:
+    unpacked = None  # taken from 7z x's output in the first round
+else:
+    unpacked = tree_bytes(payload) - os.path.getsize(stamp)
 
 out = f"{work}/out"
 tools = {
@@ -94,23 +105,42 @@ tools = {
     "7z x": lambda: [sevenz, "x", "-y", "-bso0", "-bsp0", archive, f"-o{out}"],
     "bsdtar -xf": lambda: ["bsdtar", "-xf", archive, "-C", out],
 }
+if baseline:
+    tools["korvel-pack extract (baseline)"] = lambda: [baseline, "extract", package, out]
+if only_tools:
+    wanted = [t.strip() for t in only_tools.split(",")] + ["7z x"]
+    tools = {n: c for n, c in tools.items() if n in wanted or (baseline and "baseline" in n)}
+    tools = dict(sorted(tools.items(), key=lambda item: item[0] != "7z x"))  # 7z x first
 times = {name: [] for name in tools}
+cpu = {name: [] for name in tools}
 for _ in range(runs):
     for name, cmd in tools.items():
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)
         os.sync()  # the previous run's dirty pages must not slow this one down
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
         t = time.monotonic()
         subprocess.run(cmd(), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         times[name].append(time.monotonic() - t)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu[name].append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
         extra = sum(os.path.getsize(f"{out}/{n}") for n in ("uninstall.exe", "uninstall.exe.bin",
                     "uninstall.list") if os.path.exists(f"{out}/{n}"))
+        if unpacked is None:
+            unpacked = tree_bytes(out) - extra
         if tree_bytes(out) - extra != unpacked:
             sys.exit(f"{name} extracted {tree_bytes(out) - extra} bytes, expected {unpacked}")
 shutil.rmtree(out, ignore_errors=True)
 base = statistics.median(times["7z x"])
 rows = [{"tool": n, "seconds": round(statistics.median(t), 3), "runs": [round(x, 3) for x in t],
+         "cpu_seconds": round(statistics.median(cpu[n]), 3),
          "ratio_to_7z": round(statistics.median(t) / base, 3)} for n, t in times.items()]
+if given_package:
+    print(f"{given_package}: payload {unpacked / 1e6:.1f} MB, load average {os.getloadavg()[0]:.1f}")
+    print(f"{'tool':<32}{'median s':>10}{'CPU s':>8}{'ratio to 7z':>13}")
+    for r in rows:
+        print(f"{r['tool']:<32}{r['seconds']:>10.2f}{r['cpu_seconds']:>8.2f}{r['ratio_to_7z']:>13.2f}")
+    sys.exit(0)
 result = {"payload_bytes": unpacked, "packed_bytes": info["payload_size"],
           "files": sum(len(fs) for _, _, fs in os.walk(payload)) - 1, "runs": runs,
           "cpus": os.cpu_count(), "results": rows,

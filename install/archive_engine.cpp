@@ -10,10 +10,13 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "install/entry_writer.h"
 #include "install/seven_zip.h"
 #include "install/seven_zip_headers.h"
+#include "platform/install_fs.h"
 #include "platform/text.h"
 
 namespace {
@@ -114,8 +117,10 @@ private:
     int FailedOpen();
     bool CountTotal(const std::string& path, const char* password);
     bool PrepareEntry(archive_entry* entry);
-    bool CopyData(archive* in, archive* out);
-    int ExtractAll(archive* in, archive* out);
+    bool CopyData(archive* in, EntryWriter* writer);
+    void TakeWriterFailures(EntryWriter& writer);
+    int ExtractAll(archive* in, EntryWriter* writer);
+    int Extract(archive* in, archive* out);
     void Record(const std::string& name, bool ok, archive* in, bool unsafe = false);
     void KeepExactNames(const ArchiveHeaders& headers);
     void RestoreExactName(archive_entry* entry, size_t index) const;
@@ -210,7 +215,7 @@ bool EngineRun::PrepareEntry(archive_entry* entry) {
     return true;
 }
 
-bool EngineRun::CopyData(archive* in, archive* out) {
+bool EngineRun::CopyData(archive* in, EntryWriter* writer) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
@@ -222,10 +227,8 @@ bool EngineRun::CopyData(archive* in, archive* out) {
             m_outOfMemory = m_outOfMemory || archive_errno(in) == ENOMEM;
             return false;
         }
-        // The disk writer reports a refused write (a full disk) as a warning:
-        // a file that lacks data is a failed item, never a success.
-        if (out && archive_write_data_block(out, block, size, offset) < ARCHIVE_OK)
-            return false;
+        if (writer)
+            writer->Data(block, size, offset);
         Advance(static_cast<int64_t>(size));
     }
 }
@@ -244,44 +247,32 @@ void EngineRun::Record(const std::string& name, bool ok, archive* in, bool unsaf
     m_checks->push_back(c);
 }
 
-// The ASCII characters of a name that Unicode normalization leaves alone
-// (separators, digits, punctuation): equal for the two forms of one name.
-std::string NameSkeleton(const std::string& name) {
-    std::string out;
-    for (char c : name) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x80 && !isalpha(u))
-            out += c;
-    }
-    return out;
-}
-
 void EngineRun::KeepExactNames(const ArchiveHeaders& headers) {
     for (const ArchiveHeaderEntry& e : headers.entries)
         m_exactNames.push_back(e.name);
 }
 
-// The library hands names over in composed form; the entry gets its name as
-// stored back, so that a decomposed name is installed unchanged and apart
-// from its composed twin. Only when the two agree in everything that
-// normalization leaves alone: a mismatch keeps the library's name.
+// The entry gets its name as stored back where InstalledEntryName allows it.
 void EngineRun::RestoreExactName(archive_entry* entry, size_t index) const {
     const char* given = archive_entry_pathname(entry);
     if (!given || index >= m_exactNames.size())
         return;
-    std::string name = given;
-    const bool folder = !name.empty() && name.back() == '/';
-    if (folder)
-        name.pop_back();
-    const std::string& exact = m_exactNames[index];
-    if (exact == name || NameSkeleton(exact) != NameSkeleton(name) || !IsValidUtf8(exact))
-        return;
-    archive_entry_copy_pathname(entry, (exact + (folder ? "/" : "")).c_str());
+    const std::string name = InstalledEntryName(given, m_exactNames[index]);
+    if (name != given)
+        archive_entry_copy_pathname(entry, name.c_str());
+}
+
+void EngineRun::TakeWriterFailures(EntryWriter& writer) {
+    for (int n = writer.TakeFailures(); n > 0; --n) {
+        Report(kArchiveItemError);
+        ++m_errors;
+    }
 }
 
 // Every failed item is reported and counted; a broken stream ends the run.
-// Without a writer (a check) the data is decoded and dropped.
-int EngineRun::ExtractAll(archive* in, archive* out) {
+// Without a writer (a check) the data is decoded and dropped. A failure on
+// the writer's side is reported a little later, still on this thread.
+int EngineRun::ExtractAll(archive* in, EntryWriter* writer) {
     archive_entry* entry = nullptr;
     for (size_t index = 0;; ++index) {
         int r = archive_read_next_header(in, &entry);
@@ -311,22 +302,39 @@ int EngineRun::ExtractAll(archive* in, archive* out) {
             ++m_errors;
             continue;
         }
-        bool ok = !out || archive_write_header(out, entry) >= ARCHIVE_WARN;
-        if (ok && archive_entry_size(entry) > 0)
-            ok = CopyData(in, out);
-        if (out && archive_write_finish_entry(out) < ARCHIVE_WARN)
-            ok = false;
+        if (writer)
+            writer->Begin(entry);
+        const bool ok = archive_entry_size(entry) <= 0 || CopyData(in, writer);
         if (r == ARCHIVE_OK)
-            Record(name, ok, out && !ok ? out : in);
-        if (!ok) {
+            Record(name, ok, in);
+        if (writer) {
+            writer->End(ok);
+            TakeWriterFailures(*writer);
+        } else if (!ok) {
             Report(kArchiveItemError);
             ++m_errors;
-            if (archive_errno(in) != 0 && archive_read_data_skip(in) == ARCHIVE_FATAL)
-                break;
         }
+        if (!ok && archive_errno(in) != 0 && archive_read_data_skip(in) == ARCHIVE_FATAL)
+            break;
     }
-    if (out && archive_write_close(out) < ARCHIVE_WARN)
+    return m_errors;
+}
+
+// The disk work runs on the writer's thread; its failures count here.
+// A thread that cannot start (the process is out of threads or memory) ends
+// the run as out of memory, before anything is written.
+int EngineRun::Extract(archive* in, archive* out) {
+    std::unique_ptr<EntryWriter> writer;
+    try {
+        writer.reset(new EntryWriter(out));
+    } catch (const std::system_error&) {
+        m_outOfMemory = true;
+        return ++m_errors;
+    }
+    ExtractAll(in, writer.get());
+    if (!writer->Finish())
         ++m_errors;
+    TakeWriterFailures(*writer);
     return m_errors;
 }
 
@@ -343,12 +351,11 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
                    const char* password) {
     const ScopedUtf8Names utf8Names;
     CreateFolderChainA(outputFolder + "/");
-    char real[PATH_MAX];
-    if (!realpath(outputFolder.c_str(), real)) {
+    m_root = ResolveRealPath(outputFolder);
+    if (m_root.empty()) {
         Report(kEngineFatal);
         return kEngineFatal;
     }
-    m_root = real;
     if (m_root == "/")
         m_root.clear();  // names are joined with "/"
     if (!CountTotal(archivePath, password))
@@ -368,7 +375,7 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
     archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
                                                   ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                   ARCHIVE_EXTRACT_SECURE_SYMLINKS);
-    if (ExtractAll(in.get(), out.get()) == 0)
+    if (Extract(in.get(), out.get()) == 0)
         return 0;
     if (m_outOfMemory) {
         Report(kEngineOutOfMemory);

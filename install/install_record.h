@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ constexpr char kInstalledListName[] = "uninstall.list";
 // Relative names of the archive's entries ("/"-separated, folders with a
 // trailing "/"); unsafe names (absolute, "..") are left out.
 std::vector<std::string> ListArchiveEntries(const void* data, size_t size);
+// The same for an archive of `size` bytes at `offset` inside a file (the
+// payload inside its package), read in place: only the headers are read.
+std::vector<std::string> ListArchiveEntries(const std::string& file, int64_t offset, int64_t size);
 
 // Writes the list beside "uninstall.exe": these names plus the names of an
 // earlier list that still exist (so nothing an installation put there is forgotten).

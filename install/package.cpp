@@ -161,7 +161,7 @@ HRESULT WritePackageHeader(const wchar_t* path, const PackageHeader& header) {
 }
 
 HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callback,
-                       const wchar_t* lpszProgram, bool removeTempFiles, bool writeUninstaller) {
+                       const wchar_t* lpszProgram, InstallOptions options) {
     if (!packagePath) {
         g_nLastInstallError = kInstallPointNull;
         return E_POINTER;
@@ -198,21 +198,20 @@ HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callba
         !BlockInFile(header.nUninstallOffset, header.nUninstallSize, length))
         return Fail(file, callback, kInstallReadFileError, kInstallSetupFileError);
 
-    std::unique_ptr<char[]> payload =
-        ReadBlock(file, header.nPayloadOffset, header.nPayloadSize, 1);
-    if (!payload)
-        return Fail(file, callback, kInstallMallocError, kInstallSetupFileError);
+    // The payload is not read into memory: the kernel copies it from the
+    // package into the temporary archive, and the installed-files list reads
+    // its headers in place.
     WriteLog("Buffer Info: Start(%d), size(%d), pBuffer(%08X).\n", header.nPayloadOffset,
-             header.nPayloadSize,
-             static_cast<unsigned>(reinterpret_cast<uintptr_t>(payload.get())));
+             header.nPayloadSize, 0u);
 
     C7ZOperator unpacker;
     unpacker.SetCallback(callback);
     const std::string narrowFolder = WideToOem(folder);
     WriteLog("Begin unpack file.\n");
     std::string errorText;
-    if (!unpacker.Unpack(payload.get(), static_cast<size_t>(header.nPayloadSize),
-                         narrowFolder.c_str(), nullptr, errorText, removeTempFiles)) {
+    if (!unpacker.UnpackSection(packagePath, header.nPayloadOffset, header.nPayloadSize,
+                                narrowFolder.c_str(), nullptr, errorText,
+                                HasOption(options, InstallOptions::kRemoveTempFiles))) {
         WriteLog("Failed unpack file.\n");
         WriteLog("Install path %s.\n", narrowFolder.c_str());
         WriteLog("UnZip error :%s.\n", errorText.c_str());
@@ -223,12 +222,11 @@ HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callba
         ReadBlock(file, header.nUninstallOffset, header.nUninstallSize, 0);
     if (!uninstaller)
         return Fail(file, callback, kInstallMallocError, kInstallSetupFileError);
-    std::vector<std::string> installed =
-        ListArchiveEntries(payload.get(), static_cast<size_t>(header.nPayloadSize));
-    payload.reset();
     file.Close();
+    std::vector<std::string> installed =
+        ListArchiveEntries(WideToUtf8(packagePath), header.nPayloadOffset, header.nPayloadSize);
 
-    if (writeUninstaller) {
+    if (HasOption(options, InstallOptions::kWriteUninstaller)) {
         WriteUninstaller(folder, uninstaller.get(), header.nUninstallSize, header);
         installed.push_back(kUninstallExeName);
         installed.push_back(std::string(kUninstallExeName) + ".bin");
@@ -243,7 +241,8 @@ int InstallFile(const std::wstring& packageFile, const std::wstring& installFold
                 const InstallCallback& callback) {
     wchar_t folder[kMaxPath];
     CopyToBuffer(folder, installFolder);
-    const int result = InstallPackage(packageFile.c_str(), callback, folder, true, true);
+    const int result =
+        InstallPackage(packageFile.c_str(), callback, folder, InstallOptions::kSetup);
     WriteLog("Install File Result %0X", static_cast<unsigned>(result));
     return result;
 }

@@ -89,12 +89,29 @@ PackageHeader MakePackageHeader(const InstallProductFacts& facts);
 HRESULT ReadPackageHeader(const wchar_t* path, PackageHeader& header);
 HRESULT WritePackageHeader(const wchar_t* path, const PackageHeader& header);
 
+// What InstallPackage does besides extracting the payload; combined with |.
+enum class InstallOptions : unsigned {
+    kNone = 0,
+    // The temporary archive and its tick-named folder are deleted after success.
+    kRemoveTempFiles = 1u << 0,
+    // "uninstall.exe" and "uninstall.exe.bin" (the header) go into the program folder.
+    kWriteUninstaller = 1u << 1,
+    // Both, as the setup dialog installs.
+    kSetup = kRemoveTempFiles | kWriteUninstaller,
+};
+constexpr InstallOptions operator|(InstallOptions a, InstallOptions b) {
+    return static_cast<InstallOptions>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+constexpr bool HasOption(InstallOptions set, InstallOptions option) {
+    return (static_cast<unsigned>(set) & static_cast<unsigned>(option)) != 0;
+}
+
 // Installs the package's payload and uninstaller into the program folder
 // (null: the default folder of the header's registry name). 0, E_POINTER for
 // a null package path, E_FAIL otherwise (then GetLastInstallError says why).
 // Runs synchronously; every callback arrives on the calling thread.
 HRESULT InstallPackage(const wchar_t* packagePath, const InstallCallback& callback,
-                       const wchar_t* lpszProgram, bool removeTempFiles, bool writeUninstaller);
+                       const wchar_t* lpszProgram, InstallOptions options);
 // The setup dialog's step: InstallPackage of the package into the folder, logged.
 int InstallFile(const std::wstring& packageFile, const std::wstring& installFolder,
                 const InstallCallback& callback);

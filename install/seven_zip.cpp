@@ -1,13 +1,11 @@
 #include "install/seven_zip.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "install/archive_engine.h"
 #include "platform/folders.h"
+#include "platform/install_fs.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -35,7 +33,7 @@ bool CreateFolderChainA(const std::string& path) {
         if (pos == 0)
             continue;  // the root itself
         const std::string folder = path.substr(0, pos);
-        result = mkdir(folder.c_str(), 0755) == 0 || errno == EEXIST;
+        result = CreateOneFolder(folder, false) != FolderCreation::kFailed;
     }
     return result;
 }
@@ -51,9 +49,10 @@ std::string MakeTickTempFolder(const std::string& tempPath) {
     char name[kMaxPath];
     for (int i = 0; i < kMaxTempTries; ++i) {
         snprintf(name, sizeof(name), "%s%x/", tempPath.c_str(), GetTickCount());
-        if (mkdir(name, 0700) == 0)
+        const FolderCreation made = CreateOneFolder(name, true);
+        if (made == FolderCreation::kCreated)
             return name;
-        if (errno != EEXIST)
+        if (made == FolderCreation::kFailed)
             return std::string();
         Sleep(0);
     }
@@ -84,6 +83,14 @@ bool C7ZOperator::Unpack(const void* data, size_t size, const char* outputFolder
     return extractor.Run(data, size, outputFolder, password, errorText, removeTempFiles);
 }
 
+bool C7ZOperator::UnpackSection(const std::wstring& file, int64_t offset, int64_t size,
+                                const char* outputFolder, const char* password,
+                                std::string& errorText, bool removeTempFiles) {
+    ArchiveExtractor extractor(this);
+    return extractor.RunSection(file, offset, size, outputFolder, password, errorText,
+                                removeTempFiles);
+}
+
 bool ArchiveExtractor::Extract(const std::string& archivePath, const std::string& outputFolder,
                                const char* password) {
     std::vector<std::string> args = {WideToOem(GetModuleFilePath()), "x", archivePath,
@@ -102,12 +109,33 @@ bool ArchiveExtractor::Run(const void* data, size_t size, const char* outputFold
                            const char* password, std::string& errorText, bool removeTempFiles) {
     if (!data || !outputFolder)
         return false;
+    return RunWith(
+        [data, size](const std::string& archivePath) {
+            return WriteWholeFile(Utf8ToWide(archivePath), data, size);
+        },
+        outputFolder, password, errorText, removeTempFiles);
+}
+
+bool ArchiveExtractor::RunSection(const std::wstring& file, int64_t offset, int64_t size,
+                                  const char* outputFolder, const char* password,
+                                  std::string& errorText, bool removeTempFiles) {
+    if (!outputFolder)
+        return false;
+    return RunWith(
+        [&file, offset, size](const std::string& archivePath) {
+            return CopyFileSection(file, offset, size, Utf8ToWide(archivePath));
+        },
+        outputFolder, password, errorText, removeTempFiles);
+}
+
+bool ArchiveExtractor::RunWith(const std::function<bool(const std::string&)>& writeArchive,
+                               const char* outputFolder, const char* password,
+                               std::string& errorText, bool removeTempFiles) {
     const std::string tempPath = ReplaceAll(WideToOem(GetTempFolder()), "\\", "/");
     const std::string tempFolder = MakeTickTempFolder(tempPath);
     const std::string workFolder = tempFolder + "korvel_7z/";
     const std::string archivePath = workFolder + "Kor7ZFile.7z";
-    if (tempFolder.empty() || !CreateFolderChainA(workFolder) ||
-        !WriteWholeFile(Utf8ToWide(archivePath), data, size)) {
+    if (tempFolder.empty() || !CreateFolderChainA(workFolder) || !writeArchive(archivePath)) {
         if (!tempFolder.empty())
             DeleteFolderTreeA(workFolder);
         m_pCallback->OnError(kArchiveBridgeError);

@@ -3,6 +3,8 @@
 // errors and progress are passed on to the install callback.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "install/package.h"
@@ -36,6 +38,12 @@ public:
     // Temporary files go below a fresh tick-named folder of the temp path.
     bool Unpack(const void* data, size_t size, const char* outputFolder, const char* password,
                 std::string& errorText, bool removeTempFiles);
+    // The same for an archive of `size` bytes at `offset` inside a file (the
+    // payload inside its package), copied into the temporary archive by the
+    // kernel without passing through memory.
+    bool UnpackSection(const std::wstring& file, int64_t offset, int64_t size,
+                       const char* outputFolder, const char* password, std::string& errorText,
+                       bool removeTempFiles);
 
 private:
     int m_nLastError = 0;
@@ -52,8 +60,17 @@ public:
     // Writes the archive into a fresh temporary folder, extracts it, cleans up.
     bool Run(const void* data, size_t size, const char* outputFolder, const char* password,
              std::string& errorText, bool removeTempFiles);
+    // The same, the archive copied from `size` bytes at `offset` of a file.
+    bool RunSection(const std::wstring& file, int64_t offset, int64_t size,
+                    const char* outputFolder, const char* password, std::string& errorText,
+                    bool removeTempFiles);
 
 private:
+    // Fills the temporary archive with writeArchive(path), extracts it, cleans up.
+    bool RunWith(const std::function<bool(const std::string&)>& writeArchive,
+                 const char* outputFolder, const char* password, std::string& errorText,
+                 bool removeTempFiles);
+
     I7zFileInfoCallback* m_pCallback;
 };
 

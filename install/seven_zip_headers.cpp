@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -519,6 +520,33 @@ bool ReadArchiveHeaders(const ArchiveRangeReader& read, ArchiveHeaders& out, std
     }
     error = "header packed too often";
     return false;
+}
+
+namespace {
+
+// The ASCII characters of a name that Unicode normalization leaves alone
+// (separators, digits, punctuation): equal for the two forms of one name.
+std::string NameSkeleton(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x80 && !isalpha(u))
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string InstalledEntryName(const std::string& libraryName, const std::string& storedName) {
+    std::string name = libraryName;
+    const bool folder = !name.empty() && name.back() == '/';
+    if (folder)
+        name.pop_back();
+    if (storedName == name || NameSkeleton(storedName) != NameSkeleton(name) ||
+        !IsValidUtf8(storedName))
+        return libraryName;
+    return storedName + (folder ? "/" : "");
 }
 
 bool ReadArchiveHeaders(const std::string& archive, ArchiveHeaders& out, std::string& error) {

@@ -31,6 +31,14 @@ bool ReadArchiveHeaders(const ArchiveRangeReader& read, ArchiveHeaders& out, std
 bool ReadArchiveHeaders(const std::string& archive, ArchiveHeaders& out, std::string& error);
 bool ReadArchiveHeadersFromFile(const std::string& path, ArchiveHeaders& out, std::string& error);
 
+// The name an entry is installed under. The archive library hands names over
+// in composed form; the name as stored (from the headers) is taken instead, so
+// that a decomposed name is installed unchanged and apart from its composed
+// twin, but only when the two agree in everything normalization leaves alone
+// (separators, digits, punctuation) and the stored name is valid UTF-8: a
+// mismatch keeps the library's name. A folder keeps its trailing "/".
+std::string InstalledEntryName(const std::string& libraryName, const std::string& storedName);
+
 // The name 7-Zip uses for a coder id ("LZMA2", "BCJ", "PPMd", "7zAES", ...),
 // else the id in hex.
 std::string CoderName(uint64_t id);

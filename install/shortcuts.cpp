@@ -1,18 +1,11 @@
 #include "install/shortcuts.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <vector>
 
 #include "platform/folders.h"
 #include "platform/log.h"
-#include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/shell_link.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -22,73 +15,6 @@ constexpr char kWindowMetricsKey[] = "Control Panel\\Desktop\\WindowMetrics";
 constexpr char kShellIconSize[] = "Shell Icon Size";
 constexpr int kDefaultIconSize = 32;
 constexpr uint32_t kRefreshPauseMs = 200;
-
-bool IsWebAddress(const std::wstring& target) {
-    return target.find(L"://") != std::wstring::npos && target.find(L"://") < 10;
-}
-
-// Escapes of a string value (backslash first, then the control characters).
-std::string EscapeValue(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-// One Exec argument: quoted when it holds a reserved character; inside the
-// quotes '"', '`', '$' and '\' take a backslash; '%' is doubled everywhere.
-std::string QuoteExecArgument(const std::string& arg) {
-    static const std::string reserved = " \t\n\"'\\><~|&;$*?#()`";
-    const bool quote = arg.empty() || arg.find_first_of(reserved) != std::string::npos;
-    std::string out = quote ? "\"" : "";
-    for (char c : arg) {
-        if (quote && (c == '"' || c == '`' || c == '$' || c == '\\'))
-            out += '\\';
-        out += c;
-        if (c == '%')
-            out += '%';
-    }
-    if (quote)
-        out += '"';
-    return out;
-}
-
-// '/' cannot be part of a file name.
-std::wstring LinkFileName(const std::wstring& linkName) {
-    return ReplaceAll(linkName, L"/", L"_") + L".desktop";
-}
-
-bool WriteExecutableFile(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << content;
-        if (!out.flush())
-            return false;
-    }
-    // Desktops launch only entries marked executable.
-    if (chmod(temp.c_str(), 0755) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-        remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
 
 bool ResolveFolder(int kind, const wchar_t* workFolder, std::wstring& folder) {
     if (kind == kFolderGiven) {
@@ -133,48 +59,10 @@ void RemoveMenuFolder(int kind, const std::wstring& displayName) {
     wchar_t buffer[kMaxPath] = {0};
     if (!GetShellFolder(kind, buffer))
         return;
-    const std::string sub = WideToUtf8(JoinPath(buffer, displayName));
-    DIR* dir = opendir(sub.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> entries;
-    while (struct dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name.size() > 8 && name.compare(name.size() - 8, 8, ".desktop") == 0)
-            entries.push_back(sub + "/" + name);
-    }
-    closedir(dir);
-    for (const std::string& path : entries)
-        unlink(path.c_str());
-    rmdir(sub.c_str());
+    RemoveShellLinkFolder(JoinPath(buffer, displayName));
 }
 
 }  // namespace
-
-std::string BuildDesktopEntry(const std::wstring& target, const wchar_t* workFolder,
-                              const std::wstring& linkName, const wchar_t* description,
-                              const wchar_t* iconFile, const wchar_t* arguments) {
-    std::string text = "[Desktop Entry]\n";
-    if (IsWebAddress(target)) {
-        text += "Type=Link\nURL=" + EscapeValue(WideToUtf8(target)) + "\n";
-        if (iconFile && *iconFile)
-            text += "Icon=" + EscapeValue(WideToUtf8(iconFile)) + "\n";
-    } else {
-        std::string exec = QuoteExecArgument(WideToUtf8(target));
-        if (arguments && *arguments)
-            for (const std::wstring& arg : SplitCommandLine(arguments))
-                exec += " " + QuoteExecArgument(WideToUtf8(arg));
-        text += "Type=Application\nExec=" + EscapeValue(exec) + "\n";
-        if (workFolder && *workFolder)
-            text += "Path=" + EscapeValue(WideToUtf8(workFolder)) + "\n";
-        const std::wstring icon = iconFile && *iconFile ? iconFile : target;
-        text += "Icon=" + EscapeValue(WideToUtf8(icon)) + "\n";
-    }
-    if (description && *description)
-        text += "Comment=" + EscapeValue(WideToUtf8(description)) + "\n";
-    text += "Name=" + EscapeValue(WideToUtf8(linkName)) + "\n";
-    return text;
-}
 
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* workFolder, const wchar_t* linkName,
                        int kind, const wchar_t* subFolder, const wchar_t* description,
@@ -188,10 +76,10 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* workFolder, const w
         folder = JoinPath(folder, subFolder);
         CreateFolderChain(folder);
     }
-    const std::string path = WideToUtf8(JoinPath(folder, LinkFileName(linkName)));
-    const std::string entry =
-        BuildDesktopEntry(target, workFolder, linkName, description, iconFile, arguments);
-    return WriteExecutableFile(path, entry) ? S_OK : E_FAIL;
+    const std::wstring path = JoinPath(folder, ShellLinkFileName(linkName));
+    return WriteShellLink(path, target, workFolder, linkName, description, iconFile, arguments)
+               ? S_OK
+               : E_FAIL;
 }
 
 void CreateIcons(const ShortcutSet& set, const ShortcutTexts& texts) {
@@ -237,7 +125,7 @@ void CreateProductIcons(const ShortcutSet& set, const ShortcutTexts& texts,
 void DeleteIcons(const std::wstring& displayName) {
     wchar_t desktop[kMaxPath] = {0};
     if (GetShellFolder(kFolderDesktop, desktop))
-        DeleteFilePath(JoinPath(desktop, LinkFileName(displayName)));
+        DeleteFilePath(JoinPath(desktop, ShellLinkFileName(displayName)));
     RemoveMenuFolder(kFolderUserPrograms, displayName);
     RemoveMenuFolder(kFolderCommonPrograms, displayName);
 }
@@ -246,7 +134,7 @@ void DeleteProductIcons(const std::wstring& displayName, const PackageHeader& he
                         const InstallProductFacts& facts) {
     wchar_t desktop[kMaxPath] = {0};
     if (GetShellFolder(kFolderDesktop, desktop))
-        DeleteFilePath(JoinPath(desktop, LinkFileName(MiniName(header, facts))));
+        DeleteFilePath(JoinPath(desktop, ShellLinkFileName(MiniName(header, facts))));
     DeleteIcons(displayName);
 }
 

@@ -9,6 +9,7 @@
 
 #include "install/package.h"
 #include "install/product_facts.h"
+#include "platform/shell_link.h"  // BuildDesktopEntry, for checking the quoting
 #include "platform/types.h"
 
 constexpr int kFolderGiven = 5;  // the working-folder argument names the folder
@@ -37,10 +38,6 @@ struct ShortcutTexts {
 HRESULT CreateShortcut(const wchar_t* target, const wchar_t* workFolder, const wchar_t* linkName,
                        int kind, const wchar_t* subFolder, const wchar_t* description,
                        const wchar_t* iconFile, const wchar_t* arguments);
-// The desktop entry text for a shortcut (exposed for checking the quoting).
-std::string BuildDesktopEntry(const std::wstring& target, const wchar_t* workFolder,
-                              const std::wstring& linkName, const wchar_t* description,
-                              const wchar_t* iconFile, const wchar_t* arguments);
 
 // Program, uninstall and web shortcuts on the desktop and in both Start menus.
 void CreateIcons(const ShortcutSet& set, const ShortcutTexts& texts);

@@ -94,7 +94,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     };
     const std::wstring program = Utf8ToWide(s.program.string());
-    const HRESULT hr = InstallPackage(package.c_str(), callback, program.c_str(), true, true);
+    const HRESULT hr =
+        InstallPackage(package.c_str(), callback, program.c_str(), InstallOptions::kSetup);
     if (hr == 0) {
         if (!headerRead)
             Fail("installed a package whose header could not be read");

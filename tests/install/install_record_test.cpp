@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "install/install_record.h"
 #include "install/package.h"
 #include "platform/folders.h"
@@ -28,8 +30,8 @@ protected:
                                                               {"lang/en.txt", 'f', content},
                                                               {"plugins/a/b.dll", 'f', content}}),
                                                   "U"));
-        ASSERT_EQ(S_OK,
-                  InstallPackage(dir.WSub("p.exe").c_str(), nullptr, wfolder.c_str(), true, true));
+        ASSERT_EQ(S_OK, InstallPackage(dir.WSub("p.exe").c_str(), nullptr, wfolder.c_str(),
+                                       InstallOptions::kSetup));
     }
 };
 
@@ -84,6 +86,52 @@ TEST_F(ClearTest, ListSurvivesNamesWithLineBreaksAndRemembersEarlierFiles) {
     std::vector<std::string> names;
     ASSERT_TRUE(ReadInstalledFilesList(wfolder, names));
     EXPECT_EQ((std::vector<std::string>{"old.dll", "odd\nname\\.txt", "new.dll"}), names);
+}
+
+// Names beyond ASCII are recorded as the extraction wrote them (a decomposed
+// name as stored), so that an update removes them too.
+TEST_F(ClearTest, NamesBeyondAsciiAreRecordedAndCleared) {
+    const std::string composed =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e.txt";                                                    // "Grüße.txt"
+    const std::string decomposed = "Cafe\xCC\x81/men\xC3\xBC.txt";  // "e" + U+0301
+    std::string payload;
+    {
+        const ScopedUtf8Names utf8Names;  // the archive library's names are UTF-8
+        payload = RawArchive({{composed, 'f', "a"}, {decomposed, 'f', "b"}});
+    }
+    WriteFile(dir.Sub("p.exe"), PackageAround(payload, "U"));
+    ASSERT_EQ(S_OK, InstallPackage(dir.WSub("p.exe").c_str(), nullptr, wfolder.c_str(),
+                                   InstallOptions::kSetup));
+    ASSERT_EQ("b", ReadFile(folder + "/" + decomposed));
+    std::vector<std::string> names;
+    ASSERT_TRUE(ReadInstalledFilesList(wfolder, names));
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), composed));
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), decomposed));
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), "Cafe\xCC\x81/"));
+    ClearPreviousInstall(wfolder);
+    EXPECT_EQ("", ReadFile(folder + "/" + composed));
+    EXPECT_EQ("", ReadFile(folder + "/" + decomposed));
+}
+
+// The payload is listed where it lies inside the package, as from memory.
+TEST(InstalledFilesList, PayloadInsideAFileListsAsFromMemory) {
+    TempDir dir;
+    const std::string payload = RawArchive({{"a/b/c.dll", 'f', "x"},
+                                            {"lang", 'd', ""},
+                                            {"../bad.txt", 'f', "x"},
+                                            {"top.exe", 'f', std::string(300000, 'z')}});
+    const std::string before(4321, 'p');
+    WriteFile(dir.Sub("p.bin"), before + payload + "TRAILER");
+    const std::vector<std::string> expected = {"a/", "a/b/", "a/b/c.dll", "top.exe", "lang/"};
+    EXPECT_EQ(expected, ListArchiveEntries(payload.data(), payload.size()));
+    EXPECT_EQ(expected, ListArchiveEntries(dir.Sub("p.bin"), static_cast<int64_t>(before.size()),
+                                           static_cast<int64_t>(payload.size())));
+    // A section that misses the archive's end lists nothing.
+    EXPECT_TRUE(ListArchiveEntries(dir.Sub("p.bin"), static_cast<int64_t>(before.size()),
+                                   static_cast<int64_t>(payload.size()) - 40)
+                    .empty());
+    EXPECT_TRUE(ListArchiveEntries(dir.Sub("missing.bin"), 0, 100).empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "install/archive_engine.h"
 #include "install/package.h"
@@ -41,7 +42,8 @@ Installed Install(const std::string& package, const std::wstring& folder, bool r
     Installed r;
     r.result =
         InstallPackage(package.empty() ? nullptr : Utf8ToWide(package).c_str(), r.log.Callback(),
-                       folder.empty() ? nullptr : folder.c_str(), removeTemp, true);
+                       folder.empty() ? nullptr : folder.c_str(),
+                       removeTemp ? InstallOptions::kSetup : InstallOptions::kWriteUninstaller);
     return r;
 }
 
@@ -253,6 +255,42 @@ TEST_F(PackageTest, SuccessfulRunReportsInOrderAndLeavesUninstallerAndHeaderCopy
     EXPECT_TRUE(ListFiles(temp.path()).empty());
     struct stat tempStat;
     EXPECT_EQ(0, stat(temp.path().c_str(), &tempStat));
+}
+
+// Large files reach the disk in gathered pieces on the writer's thread: every
+// byte lands at its place, and what the disk refuses is a failed item that is
+// still reported on the installing thread.
+TEST_F(PackageTest, LargeFilesArriveWholeAndRefusedWritesAreFailedItems) {
+    std::mt19937 rng(7);
+    std::string big(5 * 1024 * 1024 + 12345, '\0');
+    for (char& c : big)
+        c = static_cast<char>(rng());
+    const std::string payload = RawArchive({{"data/first.bin", 'f', big},
+                                            {"data/blocked.txt", 'f', "cannot land"},
+                                            {"data/second.bin", 'f', big.substr(777)},
+                                            {"data/small.txt", 'f', "small"}});
+    WriteFile(pkg, PackageAround(payload, "U"));
+    const std::string folder = dir.Sub("Program/Korvel 12");
+    // A non-empty folder where a file should go: the disk writer refuses it.
+    ASSERT_TRUE(CreateFolderChainA(folder + "/data/blocked.txt/"));
+    WriteFile(folder + "/data/blocked.txt/keep", "mine");
+    const std::thread::id caller = std::this_thread::get_id();
+    bool otherThread = false;
+    EventLog log;
+    const InstallCallback record = [&](int e, int v, int r) {
+        otherThread = otherThread || std::this_thread::get_id() != caller;
+        return log.Callback()(e, v, r);
+    };
+    EXPECT_EQ(E_FAIL,
+              InstallPackage(Utf8ToWide(pkg).c_str(), record, out.c_str(), InstallOptions::kSetup));
+    EXPECT_FALSE(otherThread);
+    EXPECT_EQ(1, std::count(log.events.begin(), log.events.end(), std::make_pair(101, 261)));
+    EXPECT_NE(log.events.end(),
+              std::find(log.events.begin(), log.events.end(), std::make_pair(101, 262)));
+    EXPECT_TRUE(ReadFile(folder + "/data/first.bin") == big);
+    EXPECT_TRUE(ReadFile(folder + "/data/second.bin") == big.substr(777));
+    EXPECT_EQ("small", ReadFile(folder + "/data/small.txt"));
+    EXPECT_EQ("mine", ReadFile(folder + "/data/blocked.txt/keep"));
 }
 
 TEST_F(PackageTest, KeptTemporaryArchiveFollowsTheNamingRules) {

@@ -57,7 +57,8 @@ void InstallInto(const TempDir& dir, const std::wstring& folder) {
     ScopedEnv tmp("TMPDIR", dir.path().c_str());
     WriteFile(dir.Sub("p.exe"),
               PackageAround(RawArchive({{"Korvel64.exe", 'f', "MZ", 0755}}), "U"));
-    ASSERT_EQ(S_OK, InstallPackage(dir.WSub("p.exe").c_str(), nullptr, folder.c_str(), true, true));
+    ASSERT_EQ(S_OK, InstallPackage(dir.WSub("p.exe").c_str(), nullptr, folder.c_str(),
+                                   InstallOptions::kSetup));
 }
 
 TEST(Registration, UninstallEntryHoldsAllSeventeenValues) {

@@ -167,7 +167,8 @@ int Extract(const Args& args) {
         return Fail("cannot open the JSON stream");
     const std::wstring package = Utf8ToWide(args.positional[0]);
     const std::wstring folder = Utf8ToWide(args.positional[1]);
-    const HRESULT r = InstallPackage(package.c_str(), PrintEvent, folder.c_str(), true, true);
+    const HRESULT r =
+        InstallPackage(package.c_str(), PrintEvent, folder.c_str(), InstallOptions::kSetup);
     fflush(stdout);
     fprintf(g_json,
             "{\"result\":\"0x%08X\",\"ok\":%s,\"last_install_error\":%d,"
