@@ -362,33 +362,28 @@ HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
     item->file = &file;
     item->owner = this;
     if (h) {
-        curl_easy_setopt(h, CURLOPT_URL, item->url);
+        EasyHandleOptions o = EasyOptions(item->url, true);
+        o.userAgent = kTransferUserAgent;
+        o.followRedirects = true;
+        o.timeoutS = 20000;
+        // The silence rule lives in the abort check; libcurl's averaged
+        // window only for a real speed floor.
+        if (m_tuning.lowSpeedLimit > 1) {
+            o.lowSpeedLimit = m_tuning.lowSpeedLimit;
+            o.lowSpeedTimeS = m_tuning.lowSpeedTimeS;
+        }
+        ApplyEasyOptions(h, o);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, ItemWrite);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, item);
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, ItemAbortCheck);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, item);
-        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        // The silence rule lives in the abort check; libcurl's averaged
-        // window only for a real speed floor.
-        if (m_tuning.lowSpeedLimit > 1) {
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
-        }
-        curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
-        ApplyTrust(h);
-        curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         // Large reads keep the callback cost small against the bytes moved.
         curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 512L * 1024L);
         if (item->end <= totalBytes) {
             char range[64];
             snprintf(range, sizeof(range), "%u-%u", item->start, item->end);
             curl_easy_setopt(h, CURLOPT_RANGE, range);
-        }
-        if (!proxy.empty()) {
-            curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
-            curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
         }
     }
     item->thread = ++m_nThreadCount;

@@ -29,6 +29,7 @@
 
 #include "data/xml_parse.h"
 #include "download/downloader.h"
+#include "download/easy_handle.h"
 #include "download/positional_file.h"
 #include "platform/automutex.h"
 
@@ -58,23 +59,21 @@ public:
     // Bytes of an earlier run's file proven and kept at the start.
     uint32_t GetKeptBytes() const { return m_keptBytes; }
 
-    virtual HRESULT OnConfigDownloaded(DownloadItem* item);                                  // 19
-    virtual HRESULT LoadConfigText(const char* text, int length);                            // 20
-    virtual HRESULT ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath);  // 21
+    virtual HRESULT OnConfigDownloaded(DownloadItem* item);
+    virtual HRESULT LoadConfigText(const char* text, int length);
+    virtual HRESULT ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath);
     // Probes the mirrors of siItem and fills m_vecUrlCfg, cdnUrl, checkedUrls.
     // Configuration thread, before any transfer; 0 or E_FAIL (no mirror left).
-    virtual HRESULT CheckDownload(DownloadTask& siItem);  // 22
-    virtual HRESULT InitDownload();                       // 23
+    virtual HRESULT CheckDownload(DownloadTask& siItem);
+    virtual HRESULT InitDownload();
     // Creates the item's easy handle and starts its thread. Under the engine lock.
-    virtual HRESULT BeginDownloadItem(DownloadItem* item);  // 24
+    virtual HRESULT BeginDownloadItem(DownloadItem* item);
 
     // Probes (any thread, no engine state touched except the proxy).
     bool CheckPing(std::string url, int* pingTime);
     int64_t GetDownloadFileLenth(const char* url);
     bool GetNetworkNotFull(std::string url);
     std::string HttpGetText(const std::string& url);
-    // Certificate trust of every transfer of this engine (see DownloaderTuning::caFile).
-    void ApplyTrust(void* curlHandle) const;
     bool IsCdnUrl(const char* url) const;
 
     // Called from libcurl on a transfer thread.
@@ -82,6 +81,11 @@ public:
     bool ShouldAbort(const DownloadItem* item) const;
 
 private:
+    // The options every easy handle of this engine shares: the URL, the
+    // certificate trust (DownloaderTuning::caFile) and, when asked, the proxy
+    // of SetProxy. Takes the engine lock for the proxy.
+    EasyHandleOptions EasyOptions(const char* url, bool viaProxy);
+
     // Configuration thread bodies.
     void ConfigUrlThread();
     HRESULT ConfigUrlAttempt();

@@ -79,9 +79,15 @@ bool ParseMirrorEndpoint(const std::string& url, MirrorEndpoint& out) {
     return true;
 }
 
-void DownloaderCurl::ApplyTrust(void* curlHandle) const {
-    if (!m_tuning.caFile.empty())
-        curl_easy_setopt(static_cast<CURL*>(curlHandle), CURLOPT_CAINFO, m_tuning.caFile.c_str());
+EasyHandleOptions DownloaderCurl::EasyOptions(const char* url, bool viaProxy) {
+    EasyHandleOptions o;
+    o.url = url;
+    o.caFile = m_tuning.caFile;
+    if (viaProxy) {
+        AutoMutex lock(m_hMutex);
+        o.proxy = proxy;
+    }
+    return o;
 }
 
 bool DownloaderCurl::IsCdnUrl(const char* url) const {
@@ -121,27 +127,16 @@ int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
     CURL* h = curl_easy_init();
     if (!h)
         return -1;
-    std::string proxyUrl;
-    {
-        AutoMutex lock(m_hMutex);
-        proxyUrl = proxy;
-    }
-    curl_easy_setopt(h, CURLOPT_URL, url);
+    EasyHandleOptions o = EasyOptions(url, true);
+    o.userAgent = kProbeUserAgent;
+    o.followRedirects = true;
+    // A mirror that never answers must not hold the download at 0 %.
+    o.connectTimeoutMs = static_cast<long>(m_tuning.probeConnectTimeoutMs);
+    o.timeoutMs = static_cast<long>(m_tuning.probeTimeoutMs);
+    ApplyEasyOptions(h, o);
     curl_easy_setopt(h, CURLOPT_HEADER, 1L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Lavf/55.13.102");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    ApplyTrust(h);
-    // A mirror that never answers must not hold the download at 0 %.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.probeTimeoutMs));
-    if (!proxyUrl.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, proxyUrl.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
-    }
     CURLcode r = curl_easy_perform(h);
     curl_off_t length = -1;
     if (r != CURLE_OK ||
@@ -159,14 +154,14 @@ std::string DownloaderCurl::HttpGetText(const std::string& url) {
     if (!h)
         return "error";
     std::string body;
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.flagTimeoutMs));
+    // No user agent, redirect or proxy: the flag answers the mirror's own
+    // capacity, asked directly.
+    EasyHandleOptions o = EasyOptions(url.c_str(), false);
+    o.connectTimeoutMs = static_cast<long>(m_tuning.probeConnectTimeoutMs);
+    o.timeoutMs = static_cast<long>(m_tuning.flagTimeoutMs);
+    ApplyEasyOptions(h, o);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    ApplyTrust(h);
     CURLcode r = curl_easy_perform(h);
     curl_easy_cleanup(h);
     return r == CURLE_OK ? body : std::string("error");
