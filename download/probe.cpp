@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "download/downloader_curl.h"
+#include "download/mirror_choice.h"
 #include "platform/log.h"
 #include "platform/ping.h"
 
@@ -181,13 +182,31 @@ bool DownloaderCurl::GetNetworkNotFull(std::string url) {
 }
 
 namespace {
+void LogMirrorChoice(CdnReserve cdn) {
+    if (cdn == CdnReserve::kNotNeeded)
+        return;
+    const bool alone = cdn == CdnReserve::kAlone || cdn == CdnReserve::kMissingAlone;
+    if (alone) {
+        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 0.\n");
+        WriteLog("Download_CheckDownload: Using Ama now.\n");
+    } else {
+        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 2.\n");
+    }
+    if (cdn == CdnReserve::kMissingAlone)
+        WriteLog("Download_CheckDownload: ERROR : con't find Ama now.\n");
+    else if (cdn == CdnReserve::kAdded)
+        WriteLog("Download_CheckDownload: Add Ama now.\n");
+    else if (cdn == CdnReserve::kMissingAdded)
+        WriteLog("Download_CheckDownload: Add Ama fail.\n");
+}
+
 bool SizeMatches(int64_t length, int size) {
     return static_cast<int32_t>(static_cast<uint32_t>(length)) == size;
 }
 }  // namespace
 
 HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
-    std::vector<UrlCfg> checked, candidates, used;
+    std::vector<UrlCfg> checked, candidates;
     UrlCfg cdn;
     bool haveCdn = false;
     usingCdn = false;
@@ -224,37 +243,13 @@ HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
         WriteLog("Download_CheckDownload: ID(%d), FileSizeConsistent(%s) NetworkNotFull(%s).\n", i,
                  TrueFalse(e.fileSizeConsistent), TrueFalse(e.networkNotFull));
     }
-    // Stable, so mirrors with equal times keep the configuration's order.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const UrlCfg& a, const UrlCfg& b) { return a.pingTime < b.pingTime; });
-    for (const UrlCfg& c : candidates) {
-        if (c.networkNotFull)
-            used.push_back(c);
-    }
-    if (used.empty()) {
-        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 0.\n");
-        WriteLog("Download_CheckDownload: Using Ama now.\n");
-        if (haveCdn) {
-            used.push_back(cdn);
-            task.threadsPerUrl = 5;
-            usingCdn = true;  // every byte comes from it
-        } else {
-            WriteLog("Download_CheckDownload: ERROR : con't find Ama now.\n");
-        }
-    } else if (used.size() <= 2) {
-        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 2.\n");
-        if (haveCdn) {
-            used.push_back(cdn);
-            usingCdn = true;  // it serves ranges from the start
-            WriteLog("Download_CheckDownload: Add Ama now.\n");
-        } else {
-            WriteLog("Download_CheckDownload: Add Ama fail.\n");
-        }
-    }
-    if (used.size() > 5)
-        used.resize(5);
+    MirrorChoice choice = ChooseMirrors(candidates, haveCdn ? &cdn : nullptr);
+    LogMirrorChoice(choice.cdn);
+    if (choice.threadsPerUrl > 0)
+        task.threadsPerUrl = choice.threadsPerUrl;
+    usingCdn = choice.UsingCdn();
     AutoMutex lock(m_hMutex);
-    m_vecUrlCfg = used;
+    m_vecUrlCfg = std::move(choice.used);
     checkedUrls = checked;
     if (haveCdn)
         cdnUrl = cdn;
