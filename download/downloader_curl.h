@@ -30,6 +30,7 @@
 #include "data/xml_parse.h"
 #include "download/downloader.h"
 #include "download/easy_handle.h"
+#include "download/pass_rules.h"
 #include "download/positional_file.h"
 #include "platform/automutex.h"
 
@@ -126,8 +127,9 @@ private:
     DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
     const char* GetBestURL(const char* exclude);
     const char* GetBestURLExcept(const std::set<std::string>& exclude);
+    // The fastest live mirror not excluded (see FastestUrlWhere); marks the
+    // CDN as used when it is the one.
     const char* BestUrlWhere(const std::function<bool(const char*)>& excluded);
-    const char* FallbackToCdn(const char* current);
     void CloseFile();
     void StartThread(std::thread t);
 
@@ -136,14 +138,18 @@ private:
     // Sleeps until the deadline or a requested pass; false once stopped.
     bool WaitDispatchPass(std::chrono::steady_clock::time_point deadline);
     void RequestDispatchPass();
-    bool DispatchPass();                                  // false: gave up
-    bool HandleFailed(DownloadItem& item, bool& closed);  // false: gave up
-    void HandleRunning(DownloadItem& item);
-    void HandleSucceeded(DownloadItem& item);
+    bool DispatchPass();  // false: gave up
+    // The pass rules' input: every item as it stands now (pass_rules.h).
+    PassSnapshot TakeSnapshot() const;
+    // Applying a rule's decision; true when the items changed.
+    bool ApplyFailed(DownloadItem& item, const FailedDecision& d, bool& changed);  // false: gave up
+    bool ApplyRunning(DownloadItem& item, const RunningDecision& d);
+    bool ApplySplit(const SplitDecision& d);
+    DownloadItem* TakeOverRest(DownloadItem& item, const char* url);
+    const char* UsePick(const UrlPick& pick);
     void GiveUp(DownloadItem& item);
     void FinalCheck();
     int CountRunning() const;
-    bool OtherMirrorRunning(const char* url) const;
 
     // Verification (verify.cpp).
     struct BlockRepair;
