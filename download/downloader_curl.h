@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "data/xml_parse.h"
+#include "download/block_verifier.h"
 #include "download/downloader.h"
 #include "download/easy_handle.h"
 #include "download/pass_rules.h"
@@ -152,7 +153,6 @@ private:
     int CountRunning() const;
 
     // Verification (verify.cpp).
-    struct BlockRepair;
     struct HashCheck {
         bool verified = true;
         int repairsStarted = 0;
@@ -160,14 +160,7 @@ private:
         bool unplaceable = false;   // the whole-file digest fails, yet no block is to blame
     };
     HashCheck RunHashCheck(bool startRepairs);
-    struct BadBlock {
-        int block;
-        uint32_t start, end;
-    };
-    std::vector<BadBlock> FindBadBlocks();
-    bool WholeFileMatches() const;
-    bool BlockMatches(uint32_t offset, uint32_t length, const std::string& digest) const;
-    HRESULT RepairBlock(uint32_t start, uint32_t end, BlockRepair& repair);
+    HRESULT RepairBlock(uint32_t start, uint32_t end, BlockVerifier::Repair& repair);
     void WakeDispatcher();
 
     // Early block checks (verify.cpp): a block no transfer can write any more
@@ -178,7 +171,6 @@ private:
     bool WaitBlockCheckPeriod();
     void PickSettledBlocks(std::vector<int>& picked);
     void StoreBlockResults(const std::vector<int>& picked, const std::vector<char>& good);
-    void InvalidateBlock(int block);
 
 public:
     // 1 when the image matches the digests, else 0 after starting repairs.
@@ -239,14 +231,8 @@ private:
     bool m_bFinalSent = false;        // the one final event went out
     bool m_bFileWriteFailed = false;  // a byte reached the image but not the file
     std::atomic<bool> m_bStopped{false};
-    // Per bad block: repair passes made and the mirrors that served it wrong.
-    struct BlockRepair {
-        int passes = 0;
-        std::set<std::string> badUrls;     // served some of the block's bytes wrong, or may have
-        std::set<std::string> failedUrls;  // served the whole block, and it was wrong
-        std::string lastUrl;
-    };
-    std::map<int, BlockRepair> m_repairs;
+    // Block status and per-block repairs; under the engine lock.
+    BlockVerifier m_verifier;
     // What an earlier run left: the bytes read, how many leading blocks are
     // being proven (their progress is held back meanwhile), and the missing
     // ranges that wait for a free transfer.
@@ -259,10 +245,6 @@ private:
     // Items fetching a bad block again (and their restarts); never split, as
     // half a block handed to another mirror may go to the one that served it wrong.
     std::set<int> m_repairItems;
-    // What the early checks know of each 1 MiB block; empty when the
-    // configuration's block digests do not cover the file.
-    enum BlockStatus : char { kBlockUnknown, kBlockHashing, kBlockGood, kBlockBad };
-    std::vector<BlockStatus> m_blockStatus;
     // Held by the block checker while it reads the image outside the engine
     // lock; freeing the image or starting a repair waits for it (taken after
     // the engine lock, never before it).
@@ -274,9 +256,6 @@ private:
     bool m_passRequested = false;    // under m_wakeLock: a transfer ended
 };
 
-// MD5 of data as 32 upper-case hex digits into out (zero-filled first);
-// 0 without writing when outSize is below 32 (33 with the terminator), else 1.
-int Md5Hex(const void* data, unsigned length, char* out, int outSize);
 // The ranges over the missing spans for `count` transfers: a span per range
 // when there are at least as many spans, else the transfers shared out by
 // length (one at least each) and each span cut into equal parts, the last
