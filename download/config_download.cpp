@@ -34,8 +34,8 @@ HRESULT DownloaderCurl::BeginDownloadConfig(std::string cfgUrl, std::string dest
         it.lastTick = it.startTick = GetTickCount();
         it.owner = this;
         it.file = &cfgItem.cfgFile;
-        // Kept apart from `items`: the download it leads to starts a fresh map.
-        it.id = static_cast<int>(items.size());
+        // Kept apart from the range table: the download it leads to starts a fresh one.
+        it.id = m_ranges.NextId();
         if (!cfgItem.cfgFile.Create(cfgItem.cfgPath))
             return E_INVALIDARG;
         it.thread = ++m_nThreadCount;

@@ -64,11 +64,11 @@ bool DownloaderCurl::DispatchPass() {
         return false;
     }
     StartPendingRanges();
-    const int count = static_cast<int>(items.size());
+    const int count = m_ranges.NextId();
     bool closedAny = false;
     PassSnapshot snap = TakeSnapshot();
     for (int id = 0; id < count && running; ++id) {
-        DownloadItem& item = items.at(id);
+        DownloadItem& item = m_ranges.At(id);
         const ItemView& view = snap.items[static_cast<size_t>(id)];
         bool changed = false;
         switch (view.state) {
@@ -98,8 +98,8 @@ bool DownloaderCurl::DispatchPass() {
 
 PassSnapshot DownloaderCurl::TakeSnapshot() const {
     PassSnapshot s;
-    s.items.reserve(items.size());
-    for (const auto& kv : items) {
+    s.items.reserve(m_ranges.Size());
+    for (const auto& kv : m_ranges) {
         const DownloadItem& it = kv.second;
         ItemView v;
         v.id = it.id;
@@ -168,18 +168,13 @@ bool DownloaderCurl::ApplyRunning(DownloadItem& item, const RunningDecision& d) 
 }
 
 int DownloaderCurl::CountRunning() const {
-    int n = 0;
-    for (const auto& kv : items) {
-        if (kv.second.state == kItemRunning)
-            ++n;
-    }
-    return n;
+    return m_ranges.CountRunning();
 }
 
 bool DownloaderCurl::ApplySplit(const SplitDecision& d) {
     if (!d.split)
         return false;
-    DownloadItem& victim = items.at(d.victim);
+    DownloadItem& victim = m_ranges.At(d.victim);
     DownloadItem* next = AddItem(victim, victim.pos + d.half, victim.end, UsePick(d.to));
     BeginDownloadItem(next);
     victim.end -= d.half;
@@ -222,8 +217,8 @@ void DownloaderCurl::FinalCheck() {
 
 DownloadItem* DownloaderCurl::AddItem(const DownloadItem& from, uint32_t start, uint32_t end,
                                       const char* url) {
-    const int id = static_cast<int>(items.size());
-    DownloadItem& n = items[id];
+    DownloadItem& n = m_ranges.Add();
+    const int id = n.id;
     n = from;
     n.id = id;
     n.url = url;

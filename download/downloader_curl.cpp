@@ -301,7 +301,7 @@ HRESULT DownloaderCurl::InitDownload() {
     const int t = (task.threadsPerUrl >= 1 && task.threadsPerUrl <= 10) ? task.threadsPerUrl : 2;
     // A file smaller than the transfer count still gets ranges of one byte or more.
     itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
-    items.clear();
+    m_ranges.Clear();
     running = true;
     m_provingBlocks = 0;
     m_dispatcherStarted = false;
@@ -332,13 +332,12 @@ void DownloaderCurl::StartRanges(const std::vector<ByteSpan>& spans) {
     const uint32_t now = GetTickCount();
     for (const ByteSpan& range : LayOutRanges(spans, static_cast<size_t>(itemCount))) {
         // A slot never used gets its range now; the rest wait for a free one.
-        if (items.size() >= static_cast<size_t>(itemCount)) {
+        if (m_ranges.Size() >= static_cast<size_t>(itemCount)) {
             m_pendingRanges.push_back(range);
             continue;
         }
-        const int id = static_cast<int>(items.size());
-        DownloadItem& it = items[id];
-        it.id = id;
+        DownloadItem& it = m_ranges.Add();
+        const int id = it.id;
         it.start = it.pos = range.first;
         it.end = range.second;
         it.url = m_vecUrlCfg[static_cast<size_t>(id) % n].url;
@@ -496,7 +495,7 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
 void DownloaderCurl::TryComplete() {
     if (!m_pendingRanges.empty() || m_resumeProving)
         return;  // missing blocks wait for a free transfer, or kept ones for their proof
-    for (const auto& kv : items) {
+    for (const auto& kv : m_ranges) {
         // A running range that still owes bytes, or a failed one the
         // dispatcher has yet to restart, keeps the download open.
         const int s = kv.second.state;
@@ -509,7 +508,7 @@ void DownloaderCurl::TryComplete() {
         return;
     // Transfers whose bytes are all in (a split left them nothing, their
     // mirror went quiet) are not waited for; they end at their next call.
-    for (auto& kv : items) {
+    for (auto& kv : m_ranges) {
         if (kv.second.state == kItemRunning)
             kv.second.state = kItemClosed;
     }
@@ -556,7 +555,7 @@ bool DownloaderCurl::HasDigests() const {
 
 bool DownloaderCurl::ShortRangeLeft() const {
     // Succeeded ranges are final; one that did not reach its end left a gap.
-    for (const auto& kv : items) {
+    for (const auto& kv : m_ranges) {
         if (kv.second.state == kItemSucceeded && kv.second.pos <= kv.second.end)
             return true;
     }
@@ -595,7 +594,7 @@ HRESULT DownloaderCurl::StopDownload() {
     m_bStopped = true;
     running = false;
     CloseFile();
-    for (auto& kv : items)
+    for (auto& kv : m_ranges)
         kv.second.state = kItemClosed;
     totalBytes = 0;
     downloadedBytes = 0;
@@ -618,7 +617,7 @@ HRESULT DownloaderCurl::GetDownloadStats(DownloadStats& stats) {
     stats.itemCount = itemCount;
     stats.totalBytes = static_cast<int>(totalBytes.load());
     stats.downloadedBytes = static_cast<int>(downloadedBytes.load());
-    stats.items = items;
+    stats.items = m_ranges.Copy();
     return 0;
 }
 

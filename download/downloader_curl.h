@@ -1,8 +1,8 @@
 // DownloaderCurl: the libcurl implementation of IDownloader.
 //
 // Invariants (see docs/download.md):
-// - `items` only grows; its nodes never move, so transfer threads keep a
-//   pointer to their record. Every insertion into and walk over `items`, and
+// - The range table only grows; its records never move, so transfer threads
+//   keep a pointer to their record. Every insertion into and walk over it, and
 //   every field of an item except `state`, is touched under the engine lock.
 // - `image` and `file` are freed only under the engine lock (the file also under
 //   its own write lock), and no byte is stored while `running` is false.
@@ -33,6 +33,7 @@
 #include "download/easy_handle.h"
 #include "download/pass_rules.h"
 #include "download/positional_file.h"
+#include "download/range_table.h"
 #include "platform/automutex.h"
 
 class DownloaderCurl : public IDownloader {
@@ -185,11 +186,10 @@ private:
     void Finish(int newState, int event, int a, int b);
     void RaiseEvent(int event, int a, int b);
 
-public:
+private:
     // Members in their documented order. Shared words are atomic; the rest is
     // guarded by m_hMutex.
     DownloadCallback callback;
-    std::map<int, DownloadItem> items;
     DownloadTask task;
     std::vector<UrlCfg> m_vecUrlCfg;
     std::string proxy;
@@ -222,6 +222,8 @@ public:
     std::vector<UrlCfg> checkedUrls;
 
 private:
+    // The ranged transfers (range_table.h); under the engine lock.
+    RangeTable m_ranges;
     // The engine lock ("Download_File"). Lives as long as the engine, so a
     // scoped lock is never a no-op while a thread can still write.
     std::recursive_mutex m_mutex;

@@ -135,14 +135,14 @@ void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
 
 void DownloaderCurl::StartPendingRanges() {
     const size_t mirrors = m_vecUrlCfg.size();
-    while (!m_pendingRanges.empty() && CountRunning() < itemCount && !items.empty() &&
+    while (!m_pendingRanges.empty() && CountRunning() < itemCount && !m_ranges.Empty() &&
            mirrors > 0) {
         const ByteSpan range = m_pendingRanges.front();
         m_pendingRanges.pop_front();
         const char* url = GetBestURL(nullptr);
         if (!url)
-            url = m_vecUrlCfg[items.size() % mirrors].url;
-        DownloadItem* next = AddItem(items.begin()->second, range.first, range.second, url);
+            url = m_vecUrlCfg[m_ranges.Size() % mirrors].url;
+        DownloadItem* next = AddItem(m_ranges.First(), range.first, range.second, url);
         BeginDownloadItem(next);
     }
 }

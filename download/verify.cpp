@@ -44,8 +44,8 @@ DownloaderCurl::HashCheck DownloaderCurl::RunHashCheck(bool startRepairs) {
 
 namespace {
 // The first item, in id order, whose range holds start..end (the block's owner).
-DownloadItem* FindOwner(std::map<int, DownloadItem>& items, uint32_t start, uint32_t end) {
-    for (auto& kv : items) {
+DownloadItem* FindOwner(RangeTable& ranges, uint32_t start, uint32_t end) {
+    for (auto& kv : ranges) {
         if (kv.second.start <= start && kv.second.end >= end)
             return &kv.second;
     }
@@ -54,16 +54,16 @@ DownloadItem* FindOwner(std::map<int, DownloadItem>& items, uint32_t start, uint
 }  // namespace
 
 HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockVerifier::Repair& repair) {
-    if (items.empty())
+    if (m_ranges.Empty())
         return E_INVALIDARG;
-    DownloadItem* owner = FindOwner(items, start, end);
+    DownloadItem* owner = FindOwner(m_ranges, start, end);
     // The mirrors that delivered these bytes wrong are left out for this block.
     if (repair.passes == 0) {
         if (owner && owner->url) {
             repair.badUrls.insert(owner->url);
             repair.failedUrls.insert(owner->url);
         } else {
-            for (const auto& kv : items) {
+            for (const auto& kv : m_ranges) {
                 const DownloadItem& it = kv.second;
                 if (it.url && it.start <= end && it.pos > start)
                     repair.badUrls.insert(it.url);
@@ -99,7 +99,7 @@ HRESULT DownloaderCurl::RepairBlock(uint32_t start, uint32_t end, BlockVerifier:
     repairLink = u;
     repair.lastUrl = u;
     ++repair.passes;
-    DownloadItem* base = owner ? owner : &items.begin()->second;
+    DownloadItem* base = owner ? owner : &m_ranges.First();
     DownloadItem* next = AddItem(*base, start, end, u);
     m_repairItems.insert(next->id);
     m_verifier.Invalidate(static_cast<int>(start / kBlockSize));
@@ -170,7 +170,7 @@ void DownloaderCurl::BlockCheckThread() {
 // new ranges are only cut from those owed bytes, except repairs.
 void DownloaderCurl::PickSettledBlocks(std::vector<int>& picked) {
     std::vector<BlockVerifier::ByteSpan> owed;
-    for (const auto& kv : items) {
+    for (const auto& kv : m_ranges) {
         const DownloadItem& it = kv.second;
         if ((it.state == kItemRunning || it.state == kItemFailed) && it.pos <= it.end)
             owed.emplace_back(it.pos, it.end);
