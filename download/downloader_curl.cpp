@@ -447,6 +447,10 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
                        static_cast<int>(totalBytes.load()));
         offset = item->pos;
         item->pos += static_cast<uint32_t>(n);
+        // Counted before the lock is let go: a completion that follows at
+        // once must not close the file under this chunk's write.
+        if (n > 0)
+            BeginFileWrite();
         // The sample is what the mirror delivered since the tick last moved:
         // chunks within one millisecond add up, and a chunk cut at the range's
         // end counts whole, so a fast mirror is not rated by a fragment.
@@ -461,7 +465,11 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
     }
     // The file write runs outside the engine lock: positional, so transfers do
     // not wait for each other; the file's own lock keeps it open meanwhile.
-    if (n > 0 && !file.Write(offset, data, n)) {
+    if (n == 0)
+        return n;
+    const bool written = file.Write(offset, data, n);
+    EndFileWrite();
+    if (!written) {
         AutoMutex lock(m_hMutex);
         if (running)
             m_bFileWriteFailed = true;
@@ -579,8 +587,25 @@ void DownloaderCurl::RaiseEvent(int event, int a, int b) {
         callback(event, a, b);
 }
 
+void DownloaderCurl::BeginFileWrite() {
+    std::lock_guard<std::mutex> lock(m_writeLock);
+    ++m_writesInFlight;
+}
+
+void DownloaderCurl::EndFileWrite() {
+    std::lock_guard<std::mutex> lock(m_writeLock);
+    if (--m_writesInFlight == 0)
+        m_writesDone.notify_all();
+}
+
 void DownloaderCurl::CloseFile() {
     WriteLog("Download_CloseFile.\n");
+    {
+        // Chunks already in the image reach the file before it closes. No
+        // new write can begin: this thread holds the engine lock.
+        std::unique_lock<std::mutex> lock(m_writeLock);
+        m_writesDone.wait(lock, [this] { return m_writesInFlight == 0; });
+    }
     if (file.IsOpen()) {
         int r = file.Close();
         WriteLog("CloseFile %d.\n", r);

@@ -132,7 +132,11 @@ private:
     // The fastest live mirror not excluded (see FastestUrlWhere); marks the
     // CDN as used when it is the one.
     const char* BestUrlWhere(const std::function<bool(const char*)>& excluded);
+    // Under the engine lock; waits for the chunk writes already begun.
     void CloseFile();
+    // A chunk's file write: begun under the engine lock, ended without it.
+    void BeginFileWrite();
+    void EndFileWrite();
     void StartThread(std::thread t);
 
     // Dispatcher (dispatcher.cpp).
@@ -253,6 +257,11 @@ private:
     std::mutex m_imageReadLock;
     std::vector<std::thread> m_threads;  // every thread started, joined by the destructor
     int m_nThreadCount = 0;
+    // Chunk writes between the image copy and the end of their file write;
+    // CloseFile waits for none to be left (taken after the engine lock).
+    std::mutex m_writeLock;
+    std::condition_variable m_writesDone;
+    int m_writesInFlight = 0;
     std::mutex m_wakeLock;
     std::condition_variable m_wake;  // cuts the dispatcher's sleep short on stop
     bool m_passRequested = false;    // under m_wakeLock: a transfer ended
