@@ -34,8 +34,8 @@ HRESULT DownloaderCurl::BeginDownloadConfig(std::string cfgUrl, std::string dest
         it.lastTick = it.startTick = GetTickCount();
         it.owner = this;
         it.file = &cfgItem.cfgFile;
-        // Kept apart from `items`: the download it leads to starts a fresh map.
-        it.id = static_cast<int>(items.size());
+        // Kept apart from the range table: the download it leads to starts a fresh one.
+        it.id = m_ranges.NextId();
         if (!cfgItem.cfgFile.Create(cfgItem.cfgPath))
             return E_INVALIDARG;
         it.thread = ++m_nThreadCount;
@@ -47,11 +47,6 @@ HRESULT DownloaderCurl::BeginDownloadConfig(std::string cfgUrl, std::string dest
 }
 
 HRESULT DownloaderCurl::ConfigUrlAttempt() {
-    std::string proxyUrl;
-    {
-        AutoMutex lock(m_hMutex);
-        proxyUrl = proxy;
-    }
     DownloadItem& it = cfgItem.item;
     if (!cfgItem.cfgFile.Create(cfgItem.cfgPath))
         return E_INVALIDARG;
@@ -59,20 +54,16 @@ HRESULT DownloaderCurl::ConfigUrlAttempt() {
     CURL* h = curl_easy_init();
     if (!h)
         return E_FAIL;
-    curl_easy_setopt(h, CURLOPT_URL, cfgItem.url.c_str());
+    EasyHandleOptions o = EasyOptions(cfgItem.url.c_str(), true);
+    o.userAgent = kProbeUserAgent;
+    o.followRedirects = true;
+    o.timeoutS = 20000;
+    o.lowSpeedLimit = m_tuning.lowSpeedLimit;
+    o.lowSpeedTimeS = m_tuning.lowSpeedTimeS;
+    ApplyEasyOptions(h, o);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, ConfigWrite);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &it);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
-    curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Lavf/55.13.102");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    if (!proxyUrl.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, proxyUrl.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
-    }
     it.result = static_cast<int>(curl_easy_perform(h));
     it.finishTick = GetTickCount();
     it.state = it.result == 0 ? kItemSucceeded : kItemFailed;

@@ -64,24 +64,31 @@ bool DownloaderCurl::DispatchPass() {
         return false;
     }
     StartPendingRanges();
-    const int count = static_cast<int>(items.size());
+    const int count = m_ranges.NextId();
     bool closedAny = false;
+    PassSnapshot snap = TakeSnapshot();
     for (int id = 0; id < count && running; ++id) {
-        DownloadItem& item = items.at(id);
-        switch (item.state.load()) {
+        DownloadItem& item = m_ranges.At(id);
+        const ItemView& view = snap.items[static_cast<size_t>(id)];
+        bool changed = false;
+        switch (view.state) {
             case kItemFailed:
-                if (!HandleFailed(item, closedAny))
+                if (!ApplyFailed(item, DecideFailed(snap, view), changed))
                     return false;
+                closedAny = closedAny || item.state == kItemClosed;
                 break;
             case kItemRunning:
-                HandleRunning(item);
+                changed = ApplyRunning(item, DecideRunning(snap, view));
                 break;
             case kItemSucceeded:
-                HandleSucceeded(item);
+                changed = ApplySplit(DecideSplit(snap, view));
                 break;
             default:
                 break;
         }
+        // The next rule sees what this one changed.
+        if (changed)
+            snap = TakeSnapshot();
     }
     // A failed range whose bytes were all in may have been the last one open.
     if (closedAny)
@@ -89,111 +96,89 @@ bool DownloaderCurl::DispatchPass() {
     return true;
 }
 
-const char* DownloaderCurl::FallbackToCdn(const char* current) {
-    if (!cdnUrl.fileSizeConsistent)
-        return nullptr;
-    if (current && strcmp(current, cdnUrl.url) == 0)
-        return nullptr;
-    usingCdn = true;
-    return cdnUrl.url;
+PassSnapshot DownloaderCurl::TakeSnapshot() const {
+    PassSnapshot s;
+    s.items.reserve(m_ranges.Size());
+    for (const auto& kv : m_ranges) {
+        const DownloadItem& it = kv.second;
+        ItemView v;
+        v.id = it.id;
+        v.state = it.state;
+        v.pos = it.pos;
+        v.end = it.end;
+        v.url = it.url;
+        v.speed = it.speed;
+        v.lastTick = it.lastTick;
+        v.repair = m_repairItems.count(it.id) != 0;
+        v.cdnUrl = IsCdnUrl(it.url);
+        s.items.push_back(v);
+    }
+    s.totalBytes = totalBytes;
+    s.downloadedBytes = downloadedBytes;
+    s.cdnUrl = cdnUrl.fileSizeConsistent ? cdnUrl.url : nullptr;
+    s.now = GetTickCount();
+    s.stallLimitMs = m_tuning.stallLimitMs;
+    s.splitThreshold = m_tuning.splitThreshold;
+    s.itemCount = itemCount;
+    return s;
 }
 
-bool DownloaderCurl::HandleFailed(DownloadItem& item, bool& closed) {
-    if (static_cast<uint64_t>(item.pos) >= static_cast<uint64_t>(item.end) + 1) {
-        item.state = kItemClosed;
-        closed = true;
-        return true;
-    }
-    const char* u = GetBestURL(item.url);
-    if (!u)
-        u = FallbackToCdn(item.url);
-    // Another mirror still transferring has simply not measured a speed yet
-    // (a slow first answer); the range waits for the next pass instead of
-    // failing a download that mirror can finish.
-    if (!u && OtherMirrorRunning(item.url))
-        return true;
-    if (!u) {
-        GiveUp(item);
-        return false;
-    }
-    DownloadItem* next = AddItem(item, item.pos, item.end, u);
+const char* DownloaderCurl::UsePick(const UrlPick& pick) {
+    if (pick.cdn)
+        usingCdn = true;
+    return pick.url;
+}
+
+DownloadItem* DownloaderCurl::TakeOverRest(DownloadItem& item, const char* url) {
+    DownloadItem* next = AddItem(item, item.pos, item.end, url);
     if (m_repairItems.count(item.id))
         m_repairItems.insert(next->id);
+    return next;
+}
+
+bool DownloaderCurl::ApplyFailed(DownloadItem& item, const FailedDecision& d, bool& changed) {
+    switch (d.action) {
+        case FailedAction::kClose:
+            item.state = kItemClosed;
+            changed = true;
+            return true;
+        case FailedAction::kWait:
+            return true;
+        case FailedAction::kGiveUp:
+            GiveUp(item);
+            return false;
+        case FailedAction::kRestart:
+            break;
+    }
+    DownloadItem* next = TakeOverRest(item, UsePick(d.to));
     item.state = kItemReplaced;
+    BeginDownloadItem(next);
+    changed = true;
+    return true;
+}
+
+bool DownloaderCurl::ApplyRunning(DownloadItem& item, const RunningDecision& d) {
+    if (!d.move)
+        return false;
+    DownloadItem* next = TakeOverRest(item, UsePick(d.to));
+    item.end = item.pos;
+    item.state = kItemClosed;
     BeginDownloadItem(next);
     return true;
 }
 
-void DownloaderCurl::HandleRunning(DownloadItem& item) {
-    const uint32_t total = totalBytes;
-    if (total > 0 && static_cast<double>(downloadedBytes) / total > 0.9)
-        return;
-    if (cdnUrl.fileSizeConsistent && strcmp(item.url, cdnUrl.url) == 0)
-        return;
-    if (GetTickCount() - item.lastTick < m_tuning.stallLimitMs)
-        return;
-    if (item.pos > item.end)
-        return;  // every byte is in; nothing to move
-    const char* u = GetBestURL(item.url);
-    if (!u && cdnUrl.fileSizeConsistent) {
-        usingCdn = true;
-        u = cdnUrl.url;
-    }
-    if (!u)
-        return;
-    DownloadItem* next = AddItem(item, item.pos, item.end, u);
-    if (m_repairItems.count(item.id))
-        m_repairItems.insert(next->id);
-    item.end = item.pos;
-    item.state = kItemClosed;
-    BeginDownloadItem(next);
-}
-
-bool DownloaderCurl::OtherMirrorRunning(const char* url) const {
-    for (const auto& kv : items) {
-        const DownloadItem& it = kv.second;
-        if (it.state == kItemRunning && it.url && (!url || strcmp(it.url, url) != 0))
-            return true;
-    }
-    return false;
-}
-
 int DownloaderCurl::CountRunning() const {
-    int n = 0;
-    for (const auto& kv : items) {
-        if (kv.second.state == kItemRunning)
-            ++n;
-    }
-    return n;
+    return m_ranges.CountRunning();
 }
 
-void DownloaderCurl::HandleSucceeded(DownloadItem& item) {
-    if (CountRunning() >= itemCount)
-        return;
-    DownloadItem* victim = nullptr;
-    uint32_t largest = 0;
-    for (auto& kv : items) {
-        DownloadItem& v = kv.second;
-        if (v.state != kItemRunning || v.pos > v.end || m_repairItems.count(v.id))
-            continue;
-        if (v.end - v.pos > largest) {
-            largest = v.end - v.pos;
-            victim = &v;
-        }
-    }
-    if (!victim || largest < m_tuning.splitThreshold)
-        return;
-    const char* u = GetBestURL(victim->url);
-    if (!u && cdnUrl.fileSizeConsistent) {
-        usingCdn = true;
-        u = cdnUrl.url;
-    }
-    if (!u)
-        u = item.url;
-    const uint32_t half = largest / 2;
-    DownloadItem* next = AddItem(*victim, victim->pos + half, victim->end, u);
+bool DownloaderCurl::ApplySplit(const SplitDecision& d) {
+    if (!d.split)
+        return false;
+    DownloadItem& victim = m_ranges.At(d.victim);
+    DownloadItem* next = AddItem(victim, victim.pos + d.half, victim.end, UsePick(d.to));
     BeginDownloadItem(next);
-    victim->end -= half;
+    victim.end -= d.half;
+    return true;
 }
 
 void DownloaderCurl::GiveUp(DownloadItem& item) {
@@ -232,8 +217,8 @@ void DownloaderCurl::FinalCheck() {
 
 DownloadItem* DownloaderCurl::AddItem(const DownloadItem& from, uint32_t start, uint32_t end,
                                       const char* url) {
-    const int id = static_cast<int>(items.size());
-    DownloadItem& n = items[id];
+    DownloadItem& n = m_ranges.Add();
+    const int id = n.id;
     n = from;
     n.id = id;
     n.url = url;
@@ -259,24 +244,6 @@ const char* DownloaderCurl::GetBestURLExcept(const std::set<std::string>& exclud
     return BestUrlWhere([&exclude](const char* url) { return exclude.count(url) != 0; });
 }
 
-// Fastest live item whose URL is not excluded; only a speed strictly above the
-// best so far counts, so idle items are never chosen and the lowest id wins a tie.
 const char* DownloaderCurl::BestUrlWhere(const std::function<bool(const char*)>& excluded) {
-    const char* best = nullptr;
-    uint32_t bestSpeed = 0;
-    for (const auto& kv : items) {
-        const DownloadItem& it = kv.second;
-        const int s = it.state;
-        if (s != kItemRunning && s != kItemClosed && s != kItemSucceeded)
-            continue;
-        if (!it.url || excluded(it.url))
-            continue;
-        if (it.speed > bestSpeed) {
-            bestSpeed = it.speed;
-            best = it.url;
-        }
-    }
-    if (best && IsCdnUrl(best))
-        usingCdn = true;
-    return best;
+    return UsePick(FastestUrlWhere(TakeSnapshot().items, excluded));
 }

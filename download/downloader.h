@@ -23,26 +23,26 @@ public:
     // Copies xmlText (the caller's buffer may die after the call), starts the
     // configuration thread and returns 0 at once.
     virtual HRESULT StartWithConfigText(const char* xmlText, int xmlLength,
-                                        std::string destPath) = 0;  // 1
+                                        std::string destPath) = 0;
     virtual HRESULT BeginDownloadConfig(std::string cfgUrl, std::string destPath) = 0;
-    virtual HRESULT LoadConfigFile(std::wstring cfgPath, std::string destPath) = 0;  // 3
-    virtual HRESULT BeginDownload(const DownloadTask& siItem) = 0;                   // 4
+    virtual HRESULT LoadConfigFile(std::wstring cfgPath, std::string destPath) = 0;
+    virtual HRESULT BeginDownload(const DownloadTask& siItem) = 0;
     // Refuses every later write, aborts the transfers and frees the image; no
     // event. Does not wait for the threads (the destructor does).
-    virtual HRESULT StopDownload() = 0;                          // 5
-    virtual bool IsDownloading() = 0;                            // 6
-    virtual HRESULT SetCallback(DownloadCallback callback) = 0;  // 7
-    virtual HRESULT GetDownloadStats(DownloadStats& stats) = 0;  // 8
-    virtual int GetDownloadState() = 0;                          // 9
-    virtual void SetProxy(std::string proxy) = 0;                // 10
-    virtual bool IsUsingCdn() = 0;                               // 11
-    virtual int GetErrorCode() = 0;                              // 12
-    virtual std::string GetErrorString() = 0;                    // 13
-    virtual std::string GetFailedLink() = 0;                     // 14
-    virtual std::string GetRepairLink() = 0;                     // 15
-    virtual int GetFailedResult() = 0;                           // 16
-    virtual void GetCheckedUrls(std::vector<UrlCfg>& out) = 0;   // 17
-    virtual void GetUsedUrls(std::vector<UrlCfg>& out) = 0;      // 18
+    virtual HRESULT StopDownload() = 0;
+    virtual bool IsDownloading() = 0;
+    virtual HRESULT SetCallback(DownloadCallback callback) = 0;
+    virtual HRESULT GetDownloadStats(DownloadStats& stats) = 0;
+    virtual int GetDownloadState() = 0;
+    virtual void SetProxy(std::string proxy) = 0;
+    virtual bool IsUsingCdn() = 0;
+    virtual int GetErrorCode() = 0;
+    virtual std::string GetErrorString() = 0;
+    virtual std::string GetFailedLink() = 0;
+    virtual std::string GetRepairLink() = 0;
+    virtual int GetFailedResult() = 0;
+    virtual void GetCheckedUrls(std::vector<UrlCfg>& out) = 0;
+    virtual void GetUsedUrls(std::vector<UrlCfg>& out) = 0;
 };
 
 // A new engine with the product's timings; true when *out is set.

@@ -301,7 +301,7 @@ HRESULT DownloaderCurl::InitDownload() {
     const int t = (task.threadsPerUrl >= 1 && task.threadsPerUrl <= 10) ? task.threadsPerUrl : 2;
     // A file smaller than the transfer count still gets ranges of one byte or more.
     itemCount = static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(n * t), totalBytes));
-    items.clear();
+    m_ranges.Clear();
     running = true;
     m_provingBlocks = 0;
     m_dispatcherStarted = false;
@@ -332,13 +332,12 @@ void DownloaderCurl::StartRanges(const std::vector<ByteSpan>& spans) {
     const uint32_t now = GetTickCount();
     for (const ByteSpan& range : LayOutRanges(spans, static_cast<size_t>(itemCount))) {
         // A slot never used gets its range now; the rest wait for a free one.
-        if (items.size() >= static_cast<size_t>(itemCount)) {
+        if (m_ranges.Size() >= static_cast<size_t>(itemCount)) {
             m_pendingRanges.push_back(range);
             continue;
         }
-        const int id = static_cast<int>(items.size());
-        DownloadItem& it = items[id];
-        it.id = id;
+        DownloadItem& it = m_ranges.Add();
+        const int id = it.id;
         it.start = it.pos = range.first;
         it.end = range.second;
         it.url = m_vecUrlCfg[static_cast<size_t>(id) % n].url;
@@ -362,33 +361,28 @@ HRESULT DownloaderCurl::BeginDownloadItem(DownloadItem* item) {
     item->file = &file;
     item->owner = this;
     if (h) {
-        curl_easy_setopt(h, CURLOPT_URL, item->url);
+        EasyHandleOptions o = EasyOptions(item->url, true);
+        o.userAgent = kTransferUserAgent;
+        o.followRedirects = true;
+        o.timeoutS = 20000;
+        // The silence rule lives in the abort check; libcurl's averaged
+        // window only for a real speed floor.
+        if (m_tuning.lowSpeedLimit > 1) {
+            o.lowSpeedLimit = m_tuning.lowSpeedLimit;
+            o.lowSpeedTimeS = m_tuning.lowSpeedTimeS;
+        }
+        ApplyEasyOptions(h, o);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, ItemWrite);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, item);
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, ItemAbortCheck);
         curl_easy_setopt(h, CURLOPT_XFERINFODATA, item);
-        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-        // The silence rule lives in the abort check; libcurl's averaged
-        // window only for a real speed floor.
-        if (m_tuning.lowSpeedLimit > 1) {
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, m_tuning.lowSpeedLimit);
-            curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, m_tuning.lowSpeedTimeS);
-        }
-        curl_easy_setopt(h, CURLOPT_TIMEOUT, 20000L);
-        ApplyTrust(h);
-        curl_easy_setopt(h, CURLOPT_USERAGENT, "Downloader");
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         // Large reads keep the callback cost small against the bytes moved.
         curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 512L * 1024L);
         if (item->end <= totalBytes) {
             char range[64];
             snprintf(range, sizeof(range), "%u-%u", item->start, item->end);
             curl_easy_setopt(h, CURLOPT_RANGE, range);
-        }
-        if (!proxy.empty()) {
-            curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
-            curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
         }
     }
     item->thread = ++m_nThreadCount;
@@ -453,6 +447,10 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
                        static_cast<int>(totalBytes.load()));
         offset = item->pos;
         item->pos += static_cast<uint32_t>(n);
+        // Counted before the lock is let go: a completion that follows at
+        // once must not close the file under this chunk's write.
+        if (n > 0)
+            BeginFileWrite();
         // The speed sample spans at least kSpeedWindowMs of chunks: a single
         // chunk timed by a millisecond tick reads a burst after a scheduling
         // delay as hundreds of MB/s and its cut last fragment as almost none.
@@ -473,7 +471,11 @@ size_t DownloaderCurl::OnItemData(DownloadItem* item, const char* data, size_t o
     }
     // The file write runs outside the engine lock: positional, so transfers do
     // not wait for each other; the file's own lock keeps it open meanwhile.
-    if (n > 0 && !file.Write(offset, data, n)) {
+    if (n == 0)
+        return n;
+    const bool written = file.Write(offset, data, n);
+    EndFileWrite();
+    if (!written) {
         AutoMutex lock(m_hMutex);
         if (running)
             m_bFileWriteFailed = true;
@@ -507,7 +509,7 @@ void DownloaderCurl::CheckFinish(DownloadItem* item) {
 void DownloaderCurl::TryComplete() {
     if (!m_pendingRanges.empty() || m_resumeProving)
         return;  // missing blocks wait for a free transfer, or kept ones for their proof
-    for (const auto& kv : items) {
+    for (const auto& kv : m_ranges) {
         // A running range that still owes bytes, or a failed one the
         // dispatcher has yet to restart, keeps the download open.
         const int s = kv.second.state;
@@ -520,7 +522,7 @@ void DownloaderCurl::TryComplete() {
         return;
     // Transfers whose bytes are all in (a split left them nothing, their
     // mirror went quiet) are not waited for; they end at their next call.
-    for (auto& kv : items) {
+    for (auto& kv : m_ranges) {
         if (kv.second.state == kItemRunning)
             kv.second.state = kItemClosed;
     }
@@ -567,7 +569,7 @@ bool DownloaderCurl::HasDigests() const {
 
 bool DownloaderCurl::ShortRangeLeft() const {
     // Succeeded ranges are final; one that did not reach its end left a gap.
-    for (const auto& kv : items) {
+    for (const auto& kv : m_ranges) {
         if (kv.second.state == kItemSucceeded && kv.second.pos <= kv.second.end)
             return true;
     }
@@ -591,8 +593,25 @@ void DownloaderCurl::RaiseEvent(int event, int a, int b) {
         callback(event, a, b);
 }
 
+void DownloaderCurl::BeginFileWrite() {
+    std::lock_guard<std::mutex> lock(m_writeLock);
+    ++m_writesInFlight;
+}
+
+void DownloaderCurl::EndFileWrite() {
+    std::lock_guard<std::mutex> lock(m_writeLock);
+    if (--m_writesInFlight == 0)
+        m_writesDone.notify_all();
+}
+
 void DownloaderCurl::CloseFile() {
     WriteLog("Download_CloseFile.\n");
+    {
+        // Chunks already in the image reach the file before it closes. No
+        // new write can begin: this thread holds the engine lock.
+        std::unique_lock<std::mutex> lock(m_writeLock);
+        m_writesDone.wait(lock, [this] { return m_writesInFlight == 0; });
+    }
     if (file.IsOpen()) {
         int r = file.Close();
         WriteLog("CloseFile %d.\n", r);
@@ -606,7 +625,7 @@ HRESULT DownloaderCurl::StopDownload() {
     m_bStopped = true;
     running = false;
     CloseFile();
-    for (auto& kv : items)
+    for (auto& kv : m_ranges)
         kv.second.state = kItemClosed;
     totalBytes = 0;
     downloadedBytes = 0;
@@ -629,7 +648,7 @@ HRESULT DownloaderCurl::GetDownloadStats(DownloadStats& stats) {
     stats.itemCount = itemCount;
     stats.totalBytes = static_cast<int>(totalBytes.load());
     stats.downloadedBytes = static_cast<int>(downloadedBytes.load());
-    stats.items = items;
+    stats.items = m_ranges.Copy();
     return 0;
 }
 

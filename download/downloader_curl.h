@@ -1,8 +1,8 @@
 // DownloaderCurl: the libcurl implementation of IDownloader.
 //
 // Invariants (see docs/download.md):
-// - `items` only grows; its nodes never move, so transfer threads keep a
-//   pointer to their record. Every insertion into and walk over `items`, and
+// - The range table only grows; its records never move, so transfer threads
+//   keep a pointer to their record. Every insertion into and walk over it, and
 //   every field of an item except `state`, is touched under the engine lock.
 // - `image` and `file` are freed only under the engine lock (the file also under
 //   its own write lock), and no byte is stored while `running` is false.
@@ -28,8 +28,12 @@
 #include <vector>
 
 #include "data/xml_parse.h"
+#include "download/block_verifier.h"
 #include "download/downloader.h"
+#include "download/easy_handle.h"
+#include "download/pass_rules.h"
 #include "download/positional_file.h"
+#include "download/range_table.h"
 #include "platform/automutex.h"
 
 class DownloaderCurl : public IDownloader {
@@ -58,23 +62,21 @@ public:
     // Bytes of an earlier run's file proven and kept at the start.
     uint32_t GetKeptBytes() const { return m_keptBytes; }
 
-    virtual HRESULT OnConfigDownloaded(DownloadItem* item);                                  // 19
-    virtual HRESULT LoadConfigText(const char* text, int length);                            // 20
-    virtual HRESULT ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath);  // 21
+    virtual HRESULT OnConfigDownloaded(DownloadItem* item);
+    virtual HRESULT LoadConfigText(const char* text, int length);
+    virtual HRESULT ParseConfig(boost::shared_ptr<IXMLParse> parser, std::string destPath);
     // Probes the mirrors of siItem and fills m_vecUrlCfg, cdnUrl, checkedUrls.
     // Configuration thread, before any transfer; 0 or E_FAIL (no mirror left).
-    virtual HRESULT CheckDownload(DownloadTask& siItem);  // 22
-    virtual HRESULT InitDownload();                       // 23
+    virtual HRESULT CheckDownload(DownloadTask& siItem);
+    virtual HRESULT InitDownload();
     // Creates the item's easy handle and starts its thread. Under the engine lock.
-    virtual HRESULT BeginDownloadItem(DownloadItem* item);  // 24
+    virtual HRESULT BeginDownloadItem(DownloadItem* item);
 
     // Probes (any thread, no engine state touched except the proxy).
     bool CheckPing(std::string url, int* pingTime);
     int64_t GetDownloadFileLenth(const char* url);
     bool GetNetworkNotFull(std::string url);
     std::string HttpGetText(const std::string& url);
-    // Certificate trust of every transfer of this engine (see DownloaderTuning::caFile).
-    void ApplyTrust(void* curlHandle) const;
     bool IsCdnUrl(const char* url) const;
 
     // Called from libcurl on a transfer thread.
@@ -82,6 +84,11 @@ public:
     bool ShouldAbort(const DownloadItem* item) const;
 
 private:
+    // The options every easy handle of this engine shares: the URL, the
+    // certificate trust (DownloaderTuning::caFile) and, when asked, the proxy
+    // of SetProxy. Takes the engine lock for the proxy.
+    EasyHandleOptions EasyOptions(const char* url, bool viaProxy);
+
     // Configuration thread bodies.
     void ConfigUrlThread();
     HRESULT ConfigUrlAttempt();
@@ -122,9 +129,14 @@ private:
     DownloadItem* AddItem(const DownloadItem& from, uint32_t start, uint32_t end, const char* url);
     const char* GetBestURL(const char* exclude);
     const char* GetBestURLExcept(const std::set<std::string>& exclude);
+    // The fastest live mirror not excluded (see FastestUrlWhere); marks the
+    // CDN as used when it is the one.
     const char* BestUrlWhere(const std::function<bool(const char*)>& excluded);
-    const char* FallbackToCdn(const char* current);
+    // Under the engine lock; waits for the chunk writes already begun.
     void CloseFile();
+    // A chunk's file write: begun under the engine lock, ended without it.
+    void BeginFileWrite();
+    void EndFileWrite();
     void StartThread(std::thread t);
 
     // Dispatcher (dispatcher.cpp).
@@ -132,17 +144,20 @@ private:
     // Sleeps until the deadline or a requested pass; false once stopped.
     bool WaitDispatchPass(std::chrono::steady_clock::time_point deadline);
     void RequestDispatchPass();
-    bool DispatchPass();                                  // false: gave up
-    bool HandleFailed(DownloadItem& item, bool& closed);  // false: gave up
-    void HandleRunning(DownloadItem& item);
-    void HandleSucceeded(DownloadItem& item);
+    bool DispatchPass();  // false: gave up
+    // The pass rules' input: every item as it stands now (pass_rules.h).
+    PassSnapshot TakeSnapshot() const;
+    // Applying a rule's decision; true when the items changed.
+    bool ApplyFailed(DownloadItem& item, const FailedDecision& d, bool& changed);  // false: gave up
+    bool ApplyRunning(DownloadItem& item, const RunningDecision& d);
+    bool ApplySplit(const SplitDecision& d);
+    DownloadItem* TakeOverRest(DownloadItem& item, const char* url);
+    const char* UsePick(const UrlPick& pick);
     void GiveUp(DownloadItem& item);
     void FinalCheck();
     int CountRunning() const;
-    bool OtherMirrorRunning(const char* url) const;
 
     // Verification (verify.cpp).
-    struct BlockRepair;
     struct HashCheck {
         bool verified = true;
         int repairsStarted = 0;
@@ -150,14 +165,7 @@ private:
         bool unplaceable = false;   // the whole-file digest fails, yet no block is to blame
     };
     HashCheck RunHashCheck(bool startRepairs);
-    struct BadBlock {
-        int block;
-        uint32_t start, end;
-    };
-    std::vector<BadBlock> FindBadBlocks();
-    bool WholeFileMatches() const;
-    bool BlockMatches(uint32_t offset, uint32_t length, const std::string& digest) const;
-    HRESULT RepairBlock(uint32_t start, uint32_t end, BlockRepair& repair);
+    HRESULT RepairBlock(uint32_t start, uint32_t end, BlockVerifier::Repair& repair);
     void WakeDispatcher();
 
     // Early block checks (verify.cpp): a block no transfer can write any more
@@ -168,7 +176,6 @@ private:
     bool WaitBlockCheckPeriod();
     void PickSettledBlocks(std::vector<int>& picked);
     void StoreBlockResults(const std::vector<int>& picked, const std::vector<char>& good);
-    void InvalidateBlock(int block);
 
 public:
     // 1 when the image matches the digests, else 0 after starting repairs.
@@ -183,11 +190,10 @@ private:
     void Finish(int newState, int event, int a, int b);
     void RaiseEvent(int event, int a, int b);
 
-public:
+private:
     // Members in their documented order. Shared words are atomic; the rest is
     // guarded by m_hMutex.
     DownloadCallback callback;
-    std::map<int, DownloadItem> items;
     DownloadTask task;
     std::vector<UrlCfg> m_vecUrlCfg;
     std::string proxy;
@@ -220,6 +226,8 @@ public:
     std::vector<UrlCfg> checkedUrls;
 
 private:
+    // The ranged transfers (range_table.h); under the engine lock.
+    RangeTable m_ranges;
     // The engine lock ("Download_File"). Lives as long as the engine, so a
     // scoped lock is never a no-op while a thread can still write.
     std::recursive_mutex m_mutex;
@@ -229,14 +237,8 @@ private:
     bool m_bFinalSent = false;        // the one final event went out
     bool m_bFileWriteFailed = false;  // a byte reached the image but not the file
     std::atomic<bool> m_bStopped{false};
-    // Per bad block: repair passes made and the mirrors that served it wrong.
-    struct BlockRepair {
-        int passes = 0;
-        std::set<std::string> badUrls;     // served some of the block's bytes wrong, or may have
-        std::set<std::string> failedUrls;  // served the whole block, and it was wrong
-        std::string lastUrl;
-    };
-    std::map<int, BlockRepair> m_repairs;
+    // Block status and per-block repairs; under the engine lock.
+    BlockVerifier m_verifier;
     // What an earlier run left: the bytes read, how many leading blocks are
     // being proven (their progress is held back meanwhile), and the missing
     // ranges that wait for a free transfer.
@@ -249,24 +251,22 @@ private:
     // Items fetching a bad block again (and their restarts); never split, as
     // half a block handed to another mirror may go to the one that served it wrong.
     std::set<int> m_repairItems;
-    // What the early checks know of each 1 MiB block; empty when the
-    // configuration's block digests do not cover the file.
-    enum BlockStatus : char { kBlockUnknown, kBlockHashing, kBlockGood, kBlockBad };
-    std::vector<BlockStatus> m_blockStatus;
     // Held by the block checker while it reads the image outside the engine
     // lock; freeing the image or starting a repair waits for it (taken after
     // the engine lock, never before it).
     std::mutex m_imageReadLock;
     std::vector<std::thread> m_threads;  // every thread started, joined by the destructor
     int m_nThreadCount = 0;
+    // Chunk writes between the image copy and the end of their file write;
+    // CloseFile waits for none to be left (taken after the engine lock).
+    std::mutex m_writeLock;
+    std::condition_variable m_writesDone;
+    int m_writesInFlight = 0;
     std::mutex m_wakeLock;
     std::condition_variable m_wake;  // cuts the dispatcher's sleep short on stop
     bool m_passRequested = false;    // under m_wakeLock: a transfer ended
 };
 
-// MD5 of data as 32 upper-case hex digits into out (zero-filled first);
-// 0 without writing when outSize is below 32 (33 with the terminator), else 1.
-int Md5Hex(const void* data, unsigned length, char* out, int outSize);
 // The ranges over the missing spans for `count` transfers: a span per range
 // when there are at least as many spans, else the transfers shared out by
 // length (one at least each) and each span cut into equal parts, the last

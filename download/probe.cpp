@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "download/downloader_curl.h"
+#include "download/mirror_choice.h"
 #include "platform/log.h"
 #include "platform/ping.h"
 
@@ -79,9 +80,15 @@ bool ParseMirrorEndpoint(const std::string& url, MirrorEndpoint& out) {
     return true;
 }
 
-void DownloaderCurl::ApplyTrust(void* curlHandle) const {
-    if (!m_tuning.caFile.empty())
-        curl_easy_setopt(static_cast<CURL*>(curlHandle), CURLOPT_CAINFO, m_tuning.caFile.c_str());
+EasyHandleOptions DownloaderCurl::EasyOptions(const char* url, bool viaProxy) {
+    EasyHandleOptions o;
+    o.url = url;
+    o.caFile = m_tuning.caFile;
+    if (viaProxy) {
+        AutoMutex lock(m_hMutex);
+        o.proxy = proxy;
+    }
+    return o;
 }
 
 bool DownloaderCurl::IsCdnUrl(const char* url) const {
@@ -121,27 +128,16 @@ int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
     CURL* h = curl_easy_init();
     if (!h)
         return -1;
-    std::string proxyUrl;
-    {
-        AutoMutex lock(m_hMutex);
-        proxyUrl = proxy;
-    }
-    curl_easy_setopt(h, CURLOPT_URL, url);
+    EasyHandleOptions o = EasyOptions(url, true);
+    o.userAgent = kProbeUserAgent;
+    o.followRedirects = true;
+    // A mirror that never answers must not hold the download at 0 %.
+    o.connectTimeoutMs = static_cast<long>(m_tuning.probeConnectTimeoutMs);
+    o.timeoutMs = static_cast<long>(m_tuning.probeTimeoutMs);
+    ApplyEasyOptions(h, o);
     curl_easy_setopt(h, CURLOPT_HEADER, 1L);
     curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, DiscardBody);
-    curl_easy_setopt(h, CURLOPT_USERAGENT, "Lavf/55.13.102");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    ApplyTrust(h);
-    // A mirror that never answers must not hold the download at 0 %.
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.probeTimeoutMs));
-    if (!proxyUrl.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, proxyUrl.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
-    }
     CURLcode r = curl_easy_perform(h);
     curl_off_t length = -1;
     if (r != CURLE_OK ||
@@ -159,14 +155,14 @@ std::string DownloaderCurl::HttpGetText(const std::string& url) {
     if (!h)
         return "error";
     std::string body;
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(m_tuning.probeConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(m_tuning.flagTimeoutMs));
+    // No user agent, redirect or proxy: the flag answers the mirror's own
+    // capacity, asked directly.
+    EasyHandleOptions o = EasyOptions(url.c_str(), false);
+    o.connectTimeoutMs = static_cast<long>(m_tuning.probeConnectTimeoutMs);
+    o.timeoutMs = static_cast<long>(m_tuning.flagTimeoutMs);
+    ApplyEasyOptions(h, o);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, AppendBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-    ApplyTrust(h);
     CURLcode r = curl_easy_perform(h);
     curl_easy_cleanup(h);
     return r == CURLE_OK ? body : std::string("error");
@@ -186,13 +182,31 @@ bool DownloaderCurl::GetNetworkNotFull(std::string url) {
 }
 
 namespace {
+void LogMirrorChoice(CdnReserve cdn) {
+    if (cdn == CdnReserve::kNotNeeded)
+        return;
+    const bool alone = cdn == CdnReserve::kAlone || cdn == CdnReserve::kMissingAlone;
+    if (alone) {
+        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 0.\n");
+        WriteLog("Download_CheckDownload: Using Ama now.\n");
+    } else {
+        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 2.\n");
+    }
+    if (cdn == CdnReserve::kMissingAlone)
+        WriteLog("Download_CheckDownload: ERROR : con't find Ama now.\n");
+    else if (cdn == CdnReserve::kAdded)
+        WriteLog("Download_CheckDownload: Add Ama now.\n");
+    else if (cdn == CdnReserve::kMissingAdded)
+        WriteLog("Download_CheckDownload: Add Ama fail.\n");
+}
+
 bool SizeMatches(int64_t length, int size) {
     return static_cast<int32_t>(static_cast<uint32_t>(length)) == size;
 }
 }  // namespace
 
 HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
-    std::vector<UrlCfg> checked, candidates, used;
+    std::vector<UrlCfg> checked, candidates;
     UrlCfg cdn;
     bool haveCdn = false;
     usingCdn = false;
@@ -229,37 +243,13 @@ HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
         WriteLog("Download_CheckDownload: ID(%d), FileSizeConsistent(%s) NetworkNotFull(%s).\n", i,
                  TrueFalse(e.fileSizeConsistent), TrueFalse(e.networkNotFull));
     }
-    // Stable, so mirrors with equal times keep the configuration's order.
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const UrlCfg& a, const UrlCfg& b) { return a.pingTime < b.pingTime; });
-    for (const UrlCfg& c : candidates) {
-        if (c.networkNotFull)
-            used.push_back(c);
-    }
-    if (used.empty()) {
-        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 0.\n");
-        WriteLog("Download_CheckDownload: Using Ama now.\n");
-        if (haveCdn) {
-            used.push_back(cdn);
-            task.threadsPerUrl = 5;
-            usingCdn = true;  // every byte comes from it
-        } else {
-            WriteLog("Download_CheckDownload: ERROR : con't find Ama now.\n");
-        }
-    } else if (used.size() <= 2) {
-        WriteLog("Download_CheckDownload: Warring, m_vecUrlCfg.size() <= 2.\n");
-        if (haveCdn) {
-            used.push_back(cdn);
-            usingCdn = true;  // it serves ranges from the start
-            WriteLog("Download_CheckDownload: Add Ama now.\n");
-        } else {
-            WriteLog("Download_CheckDownload: Add Ama fail.\n");
-        }
-    }
-    if (used.size() > 5)
-        used.resize(5);
+    MirrorChoice choice = ChooseMirrors(candidates, haveCdn ? &cdn : nullptr);
+    LogMirrorChoice(choice.cdn);
+    if (choice.threadsPerUrl > 0)
+        task.threadsPerUrl = choice.threadsPerUrl;
+    usingCdn = choice.UsingCdn();
     AutoMutex lock(m_hMutex);
-    m_vecUrlCfg = used;
+    m_vecUrlCfg = std::move(choice.used);
     checkedUrls = checked;
     if (haveCdn)
         cdnUrl = cdn;

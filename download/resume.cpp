@@ -60,8 +60,9 @@ std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::PlanResume(uint64_t existi
         --candidates;
     }
     m_provingBlocks = candidates;
-    for (size_t k = 0; k < candidates && k < m_blockStatus.size(); ++k)
-        m_blockStatus[k] = kBlockHashing;  // the block checker leaves them to the prover
+    for (size_t k = 0; k < candidates; ++k)
+        m_verifier.SetStatus(
+            k, BlockVerifier::kHashing);  // the block checker leaves them to the prover
     const uint64_t firstMissing = uint64_t{candidates} * kBlockSize;
     if (firstMissing >= total)
         return {};
@@ -74,27 +75,16 @@ std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::PlanResume(uint64_t existi
 void DownloaderCurl::ProveExistingBlocks() {
     const uint32_t total = totalBytes;
     const size_t candidates = m_provingBlocks;
-    std::vector<char> good(candidates, 0);
+    std::vector<char> good;
     {
         std::lock_guard<std::mutex> reading(m_imageReadLock);
         if (!image)
             return;
-        auto hashRange = [this, total, &good](size_t from, size_t to) {
-            for (size_t k = from; k < to; ++k) {
-                const uint32_t offset = static_cast<uint32_t>(k * kBlockSize);
-                const uint32_t length = std::min<uint32_t>(kBlockSize, total - offset);
-                good[k] = BlockMatches(offset, length, task.blockHashes[k]) ? 1 : 0;
-            }
-        };
+        std::vector<size_t> blocks(candidates);
+        for (size_t k = 0; k < candidates; ++k)
+            blocks[k] = k;
         // Two threads halve the wait on a large file; a small one is not worth it.
-        const size_t half = candidates / 2;
-        if (half >= 8) {
-            std::thread other(hashRange, half, candidates);
-            hashRange(0, half);
-            other.join();
-        } else {
-            hashRange(0, candidates);
-        }
+        good = BlockVerifier::HashBlocks(image.get(), total, task.blockHashes, blocks, 8);
     }
     // The engine lock only after the image lock is let go: lock order.
     AutoMutex lock(m_hMutex);
@@ -113,8 +103,7 @@ void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
         const uint32_t first = static_cast<uint32_t>(k * kBlockSize);
         const uint32_t last = std::min<uint32_t>(first + (kBlockSize - 1), total - 1);
         const bool kept = good[k] != 0;
-        if (k < m_blockStatus.size())
-            m_blockStatus[k] = kept ? kBlockGood : kBlockUnknown;
+        m_verifier.SetStatus(k, kept ? BlockVerifier::kGood : BlockVerifier::kUnknown);
         if (kept) {
             keptBytes += uint64_t{last} - first + 1;
             ++keptCount;
@@ -146,14 +135,14 @@ void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
 
 void DownloaderCurl::StartPendingRanges() {
     const size_t mirrors = m_vecUrlCfg.size();
-    while (!m_pendingRanges.empty() && CountRunning() < itemCount && !items.empty() &&
+    while (!m_pendingRanges.empty() && CountRunning() < itemCount && !m_ranges.Empty() &&
            mirrors > 0) {
         const ByteSpan range = m_pendingRanges.front();
         m_pendingRanges.pop_front();
         const char* url = GetBestURL(nullptr);
         if (!url)
-            url = m_vecUrlCfg[items.size() % mirrors].url;
-        DownloadItem* next = AddItem(items.begin()->second, range.first, range.second, url);
+            url = m_vecUrlCfg[m_ranges.Size() % mirrors].url;
+        DownloadItem* next = AddItem(m_ranges.First(), range.first, range.second, url);
         BeginDownloadItem(next);
     }
 }

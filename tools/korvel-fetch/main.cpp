@@ -68,7 +68,7 @@ struct EventSink {
     int OnEvent(int event, int a, int b) {
         std::lock_guard<std::mutex> guard(lock);
         const Clock::time_point now = Clock::now();
-        if (event == 3) {
+        if (event == kEventProgress) {
             if (a > bytes)
                 lastByte = now;
             bytes = a;
@@ -76,12 +76,12 @@ struct EventSink {
                 return 0;
             lastProgress = now;
         }
-        if (event == 7)
+        if (event == kEventItemEnded)
             return 0;  // one line per transfer would drown the progress
         printf("{\"event\":%d,\"a\":%d,\"b\":%d,\"seconds\":%.3f}\n", event, a, b, Seconds(now));
         fflush(stdout);
-        if (event == 4 || event == 5) {
-            if (event == 5)
+        if (event == kEventFailed || event == kEventFinished) {
+            if (event == kEventFinished)
                 bytes = a;
             ended = true;
             endTime = now;
@@ -158,5 +158,5 @@ int main(int argc, char** argv) {
     fflush(stdout);
     ReleaseDownloader(engine);
     WaitForReleasedDownloaders(60000);
-    return state == 5 ? 0 : 1;
+    return state == kStateFinished ? 0 : 1;
 }
