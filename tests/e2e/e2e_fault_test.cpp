@@ -84,11 +84,8 @@ protected:
 
     // A failed case shows the end of the installer's own account of it.
     void TearDown() override {
-        if (HasFailure()) {
-            const std::string log = InstallLog();
-            printf("---- end of install.log ----\n%s\n",
-                   log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
-        }
+        if (HasFailure())
+            PrintInstallLogEnd();
         InstallerTest::TearDown();
     }
 
@@ -372,23 +369,10 @@ bool OnlyCdnServes(const FaultCase& c) {
     return c.cdn && korvel_test::Expect(without).errors == std::set<int>{kDownloadCheckUrlError};
 }
 
-// Engine timings shortened so that stalls and resets are noticed in about a
-// second (the product waits 6 s); the CDN marker names this suite's CDN host.
-const DownloaderTuning& FaultTuning() {
-    static const DownloaderTuning tuning = [] {
-        DownloaderTuning t;
-        t.dispatchPeriodMs = 200;
-        t.stallLimitMs = 1000;
-        // libcurl averages over its last seconds: a limit above what a stalled
-        // burst averages to ends the transfer after one second.
-        t.lowSpeedLimit = 16 * 1024;
-        t.lowSpeedTimeS = 1;
-        t.pingTimeoutMs = 500;
-        t.flagTimeoutMs = 1000;
-        t.cdnMarkerDomain = kCdnHost;
-        t.cdnMarkerPrefix = "kcdn.";
-        return t;
-    }();
+// Stalls and resets are noticed in about a second (the product waits 6 s);
+// the CDN marker names this suite's CDN host.
+const DownloaderTuning& WorkflowFaultTuning() {
+    static const DownloaderTuning tuning = korvel_test::FaultTuning(200, 1000, 500, kCdnHost);
     return tuning;
 }
 
@@ -399,7 +383,7 @@ class MirrorFaultTest : public OwnAddressTest, public ::testing::WithParamInterf
 protected:
     void SetUp() override {
         OwnAddressTest::SetUp();
-        m_tuning.downloader = &FaultTuning();
+        m_tuning.downloader = &WorkflowFaultTuning();
     }
 
     void StartCaseMirrors(const FaultCase& c) {
