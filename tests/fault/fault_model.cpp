@@ -175,20 +175,4 @@ std::vector<FaultCase> FaultPairCases() {
     return out;
 }
 
-DownloaderTuning FaultTuning(uint32_t dispatchPeriodMs, uint32_t stallLimitMs,
-                             uint32_t pingTimeoutMs, const std::string& cdnHost) {
-    DownloaderTuning t;
-    t.dispatchPeriodMs = dispatchPeriodMs;
-    t.stallLimitMs = stallLimitMs;
-    // libcurl averages the speed over its last seconds, so a stall after a
-    // burst only ends quickly against a limit above what the burst averages to.
-    t.lowSpeedLimit = 16 * 1024;
-    t.lowSpeedTimeS = 1;
-    t.pingTimeoutMs = pingTimeoutMs;
-    t.flagTimeoutMs = 1000;
-    t.cdnMarkerDomain = cdnHost;
-    t.cdnMarkerPrefix = "kcdn.";
-    return t;
-}
-
 }  // namespace korvel_test

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "download/download_types.h"
 #include "tools/korvel-mirror/mirror_sim.h"
 
 namespace korvel_test {
@@ -52,12 +51,5 @@ Expectation Expect(const FaultCase& c);
 // chosen pairs (see the .cpp).
 std::vector<FaultCase> SingleFaultCases();
 std::vector<FaultCase> FaultPairCases();
-
-// Engine timings shortened so that the fault modes show within about a second
-// or two (the product waits seconds longer): the given dispatcher period,
-// stall limit and echo timeout, a low-speed limit that ends stalled
-// transfers, and the CDN marker naming `cdnHost`.
-DownloaderTuning FaultTuning(uint32_t dispatchPeriodMs, uint32_t stallLimitMs,
-                             uint32_t pingTimeoutMs, const std::string& cdnHost);
 
 }  // namespace korvel_test

@@ -32,7 +32,17 @@ constexpr char kCdnHost[] = "127.0.0.98";
 const int kCaseLimitMs = kSanitized ? 240000 : 60000;
 
 DownloaderTuning SuiteTuning() {
-    DownloaderTuning t = korvel_test::FaultTuning(100, 400, 300, kCdnHost);
+    DownloaderTuning t;
+    t.dispatchPeriodMs = 100;
+    t.stallLimitMs = 400;
+    // libcurl averages the speed over its last seconds, so a stall after a
+    // burst only ends quickly against a limit above what the burst averages to.
+    t.lowSpeedLimit = 16 * 1024;
+    t.lowSpeedTimeS = 1;
+    t.pingTimeoutMs = 300;
+    t.flagTimeoutMs = 1000;
+    t.cdnMarkerDomain = kCdnHost;
+    t.cdnMarkerPrefix = "kcdn.";
     t.pinger = [](const std::string&, int* ms) {
         *ms = 1;
         return true;
