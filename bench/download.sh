@@ -52,10 +52,10 @@ scenarios = [
 ]
 
 def start_mirrors(opts):
-    specs = []
+    mirrors = []
     for i, o in enumerate(opts):
-        specs += ["--mirror", f"127.0.0.{11 + i}:{18200 + i}" + ("," + o if o else "")]
-    p = subprocess.Popen([mirror_bin, "--file", f"pkg.exe={work}/pkg.exe"] + specs,
+        mirrors += ["--mirror", f"127.0.0.{11 + i}:{18200 + i}" + ("," + o if o else "")]
+    p = subprocess.Popen([mirror_bin, "--file", f"pkg.exe={work}/pkg.exe"] + mirrors,
                          stdout=subprocess.PIPE, text=True)
     while "ready" not in p.stdout.readline():
         pass

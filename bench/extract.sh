@@ -24,6 +24,9 @@ exec python3 - "$ROOT" "$PACK" "$WORK" "$RUNS" "$SEVENZ" "${PACKAGE:-}" "${TOOLS
 import json, os, random, resource, shutil, statistics, subprocess, sys, time
 root, pack, work, runs, sevenz = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 given_package, only_tools, baseline = sys.argv[6], sys.argv[7], sys.argv[8]
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, f"{root}/bench")
+from payload_files import cut_payload, payload_writer, tree
 payload, package, archive = f"{work}/payload", f"{work}/package.exe", f"{work}/payload.7z"
 if given_package:
     package, archive = os.path.abspath(given_package), f"{work}/given-payload.7z"
@@ -55,12 +58,7 @@ def generate():
     rng = random.Random(20201015)
     shutil.rmtree(payload, ignore_errors=True)
     os.makedirs(payload)
-    def put(rel, data, mode=0o644):
-        path = f"{payload}/{rel}"
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        os.chmod(path, mode)
+    put = payload_writer(payload)
     for i in range(35):                         # already compressed: ~84 MB
         put(f"media/clip{i:02d}.bin", rng.randbytes(2400000))
     for i in range(12):                         # large text: ~72 MB
@@ -72,9 +70,6 @@ def generate():
     put("Korvel.exe", record_file(rng, 3000000), 0o755)
     open(f"{payload}/.generator", "w").write(str(GENERATOR))
     open(f"{work}/uninstall.exe", "wb").write(b"MZ uninstaller")
-
-def tree_bytes(path):
-    return sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs)
 
 stamp = f"{payload}/.generator"
 if given_package:
@@ -89,15 +84,11 @@ elif not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR) or not os
                     "--web-address", "https://www.example.com/", "--publisher", "Bench", "--x64",
                     "--mtime", "1602720000", "-o", package], check=True)
     open(stamp, "w").write(str(GENERATOR))
-info = json.loads(subprocess.run([pack, "inspect", package], capture_output=True, text=True,
-                                 check=True).stdout)
-with open(package, "rb") as f:
-    f.seek(info["payload_offset"])
-    open(archive, "wb").write(f.read(info["payload_size"]))
+info = cut_payload(pack, package, archive)
 if given_package:
     unpacked = None  # taken from 7z x's output in the first round
 else:
-    unpacked = tree_bytes(payload) - os.path.getsize(stamp)
+    unpacked = tree(payload)[0] - os.path.getsize(stamp)
 
 out = f"{work}/out"
 tools = {
@@ -127,9 +118,9 @@ for _ in range(runs):
         extra = sum(os.path.getsize(f"{out}/{n}") for n in ("uninstall.exe", "uninstall.exe.bin",
                     "uninstall.list") if os.path.exists(f"{out}/{n}"))
         if unpacked is None:
-            unpacked = tree_bytes(out) - extra
-        if tree_bytes(out) - extra != unpacked:
-            sys.exit(f"{name} extracted {tree_bytes(out) - extra} bytes, expected {unpacked}")
+            unpacked = tree(out)[0] - extra
+        if tree(out)[0] - extra != unpacked:
+            sys.exit(f"{name} extracted {tree(out)[0] - extra} bytes, expected {unpacked}")
 shutil.rmtree(out, ignore_errors=True)
 base = statistics.median(times["7z x"])
 rows = [{"tool": n, "seconds": round(statistics.median(t), 3), "runs": [round(x, 3) for x in t],

@@ -33,6 +33,9 @@ exec python3 - "$ROOT" "$BUILD" "$WORK" "$RUNS" "${PAYLOAD_BUILDER:-korvel-pack}
 import json, os, random, shutil, statistics, subprocess, sys, time
 root, build, work, runs, builder = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), sys.argv[5]
 against, against_name = sys.argv[6], sys.argv[7]
+sys.dont_write_bytecode = True  # no cache files in the source tree
+sys.path.insert(0, f"{root}/bench")
+from payload_files import cut_payload, payload_writer, tree
 if builder not in ("korvel-pack", "7zz"):
     sys.exit(f"PAYLOAD_BUILDER must be korvel-pack or 7zz, not {builder}")
 bench = f"{build}/bench/install/bench_install"
@@ -61,22 +64,13 @@ def generate():
     rng = random.Random(20201015)
     shutil.rmtree(payload, ignore_errors=True)
     shutil.copytree(demo_payload, payload)  # the demo product: main application, repair tool, docs
-    def put(rel, data, mode=0o644):
-        path = f"{payload}/{rel}"
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
-        os.chmod(path, mode)
+    put = payload_writer(payload)
     for i in range(26):                          # libraries: ~104 MB
         put(f"bin/KorvelCore{i:02d}.dll", program_bytes(rng, rng.randint(2000000, 6000000)), 0o755)
     for i in range(48):                          # plug-ins: ~43 MB
         put(f"plugins/filter{i:02d}.dll", program_bytes(rng, rng.randint(200000, 1600000)), 0o755)
     for i in range(400):                         # small resources: ~3 MB
         put(f"resources/res{i // 100}/item{i:03d}.bin", program_bytes(rng, rng.randint(1000, 12000)))
-
-def tree(path):
-    sizes = [os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(path) for f in fs]
-    return sum(sizes), len(sizes)
 
 FACTS = ["--uninstaller", demo_app, "--registry-name", "Korvel 12", "--short-name", "Korvel12 (x64)",
          "--version", "12.0.0.2", "--product-name", "Korvel 12", "--release-date", "2020-10-15",
@@ -117,11 +111,7 @@ if built.get("generator") != GENERATOR or not os.path.exists(package):
     built = {"generator": GENERATOR, "builder": builder, "build_seconds": build_package(),
              "load_average": os.getloadavg()[0]}
     json.dump(built, open(package_stamp, "w"))
-info = json.loads(subprocess.run([pack, "inspect", package], capture_output=True, text=True,
-                                 check=True).stdout)
-with open(package, "rb") as f:
-    f.seek(info["payload_offset"])
-    open(archive, "wb").write(f.read(info["payload_size"]))
+info = cut_payload(pack, package, archive)
 payload_bytes, payload_files = tree(payload)
 package_bytes = os.path.getsize(package)
 subprocess.run([bench, "selftest"], check=True)

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -16,9 +17,9 @@ const char* const kErrNotObject = "not a json object! json array?";
 const char* const kErrNotArray = "not a json array! json object?";
 const char* const kErrParse = "prase json string error at ";
 
-void AppendEscaped(const char* text, std::string& out) {
+void AppendEscaped(const char* text, size_t size, std::string& out) {
     out += '"';
-    for (const char* p = text ? text : ""; *p; ++p) {
+    for (const char *p = text, *end = text + size; p != end; ++p) {
         const unsigned char c = static_cast<unsigned char>(*p);
         switch (c) {
             case '"':
@@ -54,6 +55,22 @@ void AppendEscaped(const char* text, std::string& out) {
     }
     out += '"';
 }
+
+// cJSON's names and values: NUL-terminated, null taken as "".
+void AppendEscaped(const char* text, std::string& out) {
+    AppendEscaped(text ? text : "", text ? std::strlen(text) : 0, out);
+}
+
+}  // namespace
+
+std::string JsonQuoted(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    AppendEscaped(text.data(), text.size(), out);
+    return out;
+}
+
+namespace {
 
 void AppendNumber(double value, std::string& out) {
     char buffer[32];

@@ -5,6 +5,10 @@
 
 struct cJSON;
 
+// `text` as one JSON string literal, quotes included: '"', '\\' and the
+// control characters escaped, every other byte as it stands (UTF-8 passes).
+std::string JsonQuoted(const std::string& text);
+
 class CJsonObject {
 public:
     CJsonObject() = default;

@@ -218,17 +218,17 @@ bool Road::StartMirrors(std::shared_ptr<const std::string> package) {
     std::vector<std::string> urls;
     for (int i = 0; i < m_options.nMirrors; ++i) {
         // One host each, as real mirrors; port 0: the system picks a free one.
-        std::string spec = "127.0.0." + std::to_string(21 + i) + ":0", error;
+        std::string options = "127.0.0." + std::to_string(21 + i) + ":0", error;
         if (!m_options.strMirrorOptions.empty()) {
-            spec += "," + m_options.strMirrorOptions;
+            options += "," + m_options.strMirrorOptions;
         }
         korvel_mirror::MirrorSettings s;
-        if (!korvel_mirror::ParseMirrorSpec(spec, s, error)) {
-            return Fail("mirror " + spec + ": " + error);
+        if (!korvel_mirror::ParseMirrorOptions(options, s, error)) {
+            return Fail("mirror " + options + ": " + error);
         }
         auto mirror = std::make_unique<korvel_mirror::MirrorServer>(s, files);
         if (!mirror->Start(error)) {
-            return Fail("mirror " + spec + ": " + error);
+            return Fail("mirror " + options + ": " + error);
         }
         urls.push_back(mirror->FileUrl(kPackageName));
         m_mirrors.push_back(std::move(mirror));

@@ -27,6 +27,7 @@
 #include "platform/text.h"
 #include "report/machine_identity.h"
 #include "resources/resources.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -72,38 +73,7 @@ protected:
     std::vector<std::unique_ptr<korvel_test::ScopedEnv>> m_env;
 };
 
-// Log lines written while the object lives.
-class LogCapture {
-public:
-    LogCapture() {
-        Lines().clear();
-        ILog::GetInstance()->SetLogCallback(&LogCapture::Take);
-    }
-    ~LogCapture() { ILog::GetInstance()->SetLogCallback(nullptr); }
-    std::string Text() const {
-        std::lock_guard<std::mutex> lock(Lock());
-        std::string text;
-        for (const std::string& line : Lines()) {
-            text += line;
-        }
-        return text;
-    }
-
-private:
-    static int Take(const char* message) {
-        std::lock_guard<std::mutex> lock(Lock());
-        Lines().push_back(message);
-        return 0;
-    }
-    static std::vector<std::string>& Lines() {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-    static std::mutex& Lock() {
-        static std::mutex lock;
-        return lock;
-    }
-};
+using korvel_test::LogCapture;
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;

@@ -1,9 +1,9 @@
 #include "tests/art/art_fixture.h"
 
-#include <cairo.h>
+#include <deque>
+#include <mutex>
 
-#include <cstring>
-
+#include "platform/gdi.h"
 #include "platform/resource.h"
 #include "resources/resource_ids.h"
 
@@ -11,19 +11,30 @@ namespace art_test {
 
 namespace {
 
-struct Reader {
-    const unsigned char* data;
-    size_t size;
-    size_t at;
-};
+// Ids the generator's own images are registered under to pass them through
+// the window layer's reader; far above the program's resource ids.
+constexpr int kFirstScratchId = 30000;
 
-cairo_status_t ReadChunk(void* closure, unsigned char* out, unsigned int length) {
-    auto* reader = static_cast<Reader*>(closure);
-    if (reader->size - reader->at < length)
-        return CAIRO_STATUS_READ_ERROR;
-    std::memcpy(out, reader->data + reader->at, length);
-    reader->at += length;
-    return CAIRO_STATUS_SUCCESS;
+// The window layer's pixels: opaque images carry no alpha byte, images with
+// an alpha channel carry it beside straight colours.
+Image ReadBitmap(HBITMAP bitmap) {
+    Image image;
+    BITMAP info = {};
+    if (!bitmap || !GetObjectW(bitmap, sizeof(info), &info))
+        return image;
+    image.ok = true;
+    image.width = info.bmWidth;
+    image.height = info.bmHeight;
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height);
+    GetBitmapBits(bitmap, static_cast<LONG>(image.pixels.size() * 4), image.pixels.data());
+    DeleteObject(bitmap);
+    for (uint32_t p : image.pixels)
+        image.hasAlpha = image.hasAlpha || (p >> 24) != 0;
+    if (!image.hasAlpha) {
+        for (uint32_t& p : image.pixels)
+            p |= 0xFF000000u;
+    }
+    return image;
 }
 
 // A control's rectangle as the window layout gives it (left, top, right, bottom).
@@ -83,24 +94,14 @@ const std::vector<ExpectedBitmap>& ExpectedBitmaps() {
 }
 
 Image DecodePng(const unsigned char* data, size_t size) {
-    Reader reader{data, size, 0};
-    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(ReadChunk, &reader);
-    Image image;
-    if (cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS) {
-        image.ok = true;
-        image.width = cairo_image_surface_get_width(surface);
-        image.height = cairo_image_surface_get_height(surface);
-        image.hasAlpha = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_ARGB32;
-        const int stride = cairo_image_surface_get_stride(surface);
-        const unsigned char* bytes = cairo_image_surface_get_data(surface);
-        for (int y = 0; y < image.height; ++y) {
-            const auto* row = reinterpret_cast<const uint32_t*>(bytes + y * stride);
-            for (int x = 0; x < image.width; ++x)
-                image.pixels.push_back(image.hasAlpha ? row[x] : (row[x] | 0xFF000000u));
-        }
-    }
-    cairo_surface_destroy(surface);
-    return image;
+    // Resource bytes must outlive the program; each image keeps its own id.
+    static std::mutex lock;
+    static std::deque<std::string> kept;
+    std::lock_guard<std::mutex> hold(lock);
+    kept.emplace_back(reinterpret_cast<const char*>(data), size);
+    const int id = kFirstScratchId + static_cast<int>(kept.size());
+    RegisterResource(id, L"PNG", kept.back().data(), kept.back().size());
+    return LoadBitmapResource(id);
 }
 
 Image DecodePng(const std::string& bytes) {
@@ -111,7 +112,7 @@ Image LoadBitmapResource(int id) {
     ResourceBlob blob;
     if (!FindResourceBlob(id, L"PNG", blob))
         return {};
-    return DecodePng(blob.data, blob.size);
+    return ReadBitmap(LoadBitmapW(nullptr, MAKEINTRESOURCEW(id)));
 }
 
 }  // namespace art_test

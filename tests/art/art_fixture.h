@@ -1,6 +1,6 @@
 // What the artwork tests share: the bitmaps the windows expect, each sized
-// by the rectangle it is drawn into, and PNG decoding through cairo as the
-// window layer does it.
+// by the rectangle it is drawn into, and PNG decoding through the window
+// layer's own bitmap reader.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,8 @@ struct Image {
     bool ok = false;
     int width = 0;
     int height = 0;
-    bool hasAlpha = false;
-    std::vector<uint32_t> pixels;  // 0xAARRGGBB, premultiplied as cairo keeps them
+    bool hasAlpha = false;         // an alpha channel: some pixel carries an alpha byte
+    std::vector<uint32_t> pixels;  // 0xAARRGGBB, straight; alpha 0xFF without an alpha channel
 
     uint32_t Rgb(int x, int y) const { return pixels[y * width + x] & 0xFFFFFF; }
     int Alpha(int x, int y) const { return pixels[y * width + x] >> 24; }

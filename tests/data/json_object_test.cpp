@@ -34,6 +34,18 @@ TEST(JsonObjectPrint, EscapesOnlyQuoteBackslashAndControls) {
     EXPECT_EQ("{\"k\\\"ey\":\"" + raw + "\"}", bytes.ToString());
 }
 
+// The tools' one-line records quote their strings with the printer's escaper;
+// a NUL inside the text is escaped, not an end.
+TEST(JsonObjectPrint, QuotedStringsUseTheSameEscapes) {
+    EXPECT_EQ("\"\"", JsonQuoted(""));
+    EXPECT_EQ("\"C:\\\\a \\\"b\\\"\\n\\u0001\\u0000x\"",
+              JsonQuoted(std::string("C:\\a \"b\"\n\x01\0x", 12)));
+    CJsonObject json;
+    const std::string raw = "\t\b\f\r/\x7f\xc3\xa9";
+    ASSERT_TRUE(json.Add("s", raw));
+    EXPECT_EQ("{\"s\":" + JsonQuoted(raw) + "}", json.ToString());
+}
+
 TEST(JsonObjectPrint, ParsedValuesPrintCompactly) {
     CJsonObject json;
     ASSERT_TRUE(

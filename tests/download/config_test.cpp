@@ -136,10 +136,7 @@ TEST_F(ConfigTest, StartCopiesTheConfigurationText) {
 TEST_F(ConfigTest, UncreatableDestinationFailsAtOnce) {
     m_dest = m_dir->Sub("missing-folder/pkg.exe");
     Run(MakeConfig(*m_content, {Url(m_mirror)}));
-    EXPECT_EQ(Engine().GetDownloadState(), kStateFailed);
-    EXPECT_EQ(Engine().GetErrorCode(), kDownloadExeError);
-    ASSERT_EQ(m_events.FinalCount(), 1);
-    EXPECT_EQ(m_events.Finals()[0][0], kEventFailed);
+    ExpectFailedOnce(kDownloadExeError);
     EXPECT_TRUE(RangesSeen(*m_mirror).empty()) << "transfers started without a file";
 }
 

@@ -175,6 +175,13 @@ korvel_mirror::MirrorServer* EngineTest::AddMirror(int host, korvel_mirror::Mirr
     return m;
 }
 
+void EngineTest::ExpectFailedOnce(int error) {
+    EXPECT_EQ(Engine().GetDownloadState(), kStateFailed);
+    EXPECT_EQ(Engine().GetErrorCode(), error);
+    ASSERT_EQ(m_events.FinalCount(), 1);
+    EXPECT_EQ(m_events.Finals()[0][0], kEventFailed);
+}
+
 std::vector<std::string> EngineTest::UsedUrls() {
     std::vector<UrlCfg> used;
     Engine().GetUsedUrls(used);

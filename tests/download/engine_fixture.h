@@ -94,6 +94,8 @@ protected:
     void WaitNotRunning();
     DownloaderCurl& Engine() { return *m_engine; }
     std::vector<std::string> UsedUrls();  // the engine's used mirrors, in order
+    // The run ended failed with `error`, and told the caller so exactly once.
+    void ExpectFailedOnce(int error);
     std::string DestContent() const { return ReadFile(m_dest); }
 
     std::unique_ptr<TempDir> m_dir;

@@ -1,11 +1,9 @@
 // Mirrors over HTTPS and over IPv6: probed, sorted and used as one set with
 // plain IPv4 mirrors; a bad block from either kind is repaired from another.
 #include <algorithm>
-#include <mutex>
-
-#include "platform/log.h"
 
 #include "tests/download/engine_fixture.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/test_certificates.h"
 
 namespace korvel_test {
@@ -148,32 +146,18 @@ TEST_F(HttpsMirrorTest, HttpsCdnServesAloneWhenNoMirrorPasses) {
     EXPECT_FALSE(RangesSeen(*cdn).empty());
 }
 
-std::mutex g_logLock;
-std::vector<std::string> g_log;
-int CollectLog(const char* message) {
-    std::lock_guard<std::mutex> lock(g_logLock);
-    g_log.push_back(message);
-    return 0;
-}
-
 // A failed range with nowhere else to go: the give-up names the HTTPS
 // mirror's host part as it names a plain one's.
 TEST_F(HttpsMirrorTest, GiveUpNamesTheHttpsMirrorsHostPart) {
     MirrorSettings reset;
     reset.resetAfter = 100000;
     MirrorServer* a = AddHttps(51, reset);
-    {
-        std::lock_guard<std::mutex> lock(g_logLock);
-        g_log.clear();
-    }
-    ILog::GetInstance()->SetLogCallback(&CollectLog);
+    korvel_test::LogCapture log;
     Run(MakeConfig(*m_content, {Url(a)}), Trusting());
-    ILog::GetInstance()->SetLogCallback(nullptr);
     EXPECT_EQ(Engine().GetDownloadState(), kStateFailed);
     EXPECT_EQ(Engine().GetErrorCode(), kDispatchFailError);
     EXPECT_EQ(Engine().GetFailedLink(), Url(a));
-    std::lock_guard<std::mutex> lock(g_logLock);
-    EXPECT_TRUE(Has(g_log, "Download_Dispatch link :(" + HostPart(a) + ").\n"));
+    EXPECT_TRUE(log.Contains("Download_Dispatch link :(" + HostPart(a) + ").\n"));
 }
 
 // ---------------------------------------------------------------------------

@@ -80,11 +80,8 @@ protected:
 
     // A failed case shows the end of the installer's own account of it.
     void TearDown() override {
-        if (HasFailure()) {
-            const std::string log = InstallLog();
-            printf("---- end of install.log ----\n%s\n",
-                   log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
-        }
+        if (HasFailure())
+            PrintInstallLogEnd();
         InstallerTest::TearDown();
     }
 

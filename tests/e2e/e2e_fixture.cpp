@@ -142,13 +142,13 @@ void InstallerTest::StartMirrors(
     (*files)["Korvel12_x64.exe"] = std::make_shared<const std::string>(package);
     for (int i = 0; i < 7; ++i) {
         korvel_mirror::MirrorSettings s;
-        std::string spec = i < 6 ? kMirrorAddresses[i] : kCdnAddress, error;
-        ASSERT_TRUE(korvel_mirror::ParseMirrorSpec(spec, s, error)) << error;
+        std::string options = i < 6 ? kMirrorAddresses[i] : kCdnAddress, error;
+        ASSERT_TRUE(korvel_mirror::ParseMirrorOptions(options, s, error)) << error;
         if (tweak) {
             tweak(i, s);
         }
         auto mirror = std::make_unique<korvel_mirror::MirrorServer>(s, files);
-        ASSERT_TRUE(mirror->Start(error)) << spec << ": " << error;
+        ASSERT_TRUE(mirror->Start(error)) << options << ": " << error;
         m_mirrors.push_back(std::move(mirror));
     }
 }
@@ -237,14 +237,7 @@ void InstallerTest::RunInstaller(const std::function<void(SetupDlg&)>& driver,
 }
 
 bool InstallerTest::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return korvel_test::WaitUntil(done, timeoutMs, 50);
 }
 
 bool InstallerTest::WaitForWindow(SetupDlg& dlg) {
@@ -361,6 +354,12 @@ int InstallerTest::StoredLogCount() {
 
 std::string InstallerTest::InstallLog() const {
     return korvel_test::ReadFile(Home() + "/Documents/Korvel/Korvel12/Log/install.log");
+}
+
+void InstallerTest::PrintInstallLogEnd() const {
+    const std::string log = InstallLog();
+    printf("---- end of install.log ----\n%s\n",
+           log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
 }
 
 std::string InstallerTest::DownloadedPackage() const {

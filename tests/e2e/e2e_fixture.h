@@ -100,7 +100,8 @@ protected:
     std::vector<StoredRun> Reports();
     int StoredLogCount();
     std::string InstallLog() const;
-    std::string DownloadedPackage() const;                   // the package file below Downloads
+    void PrintInstallLogEnd() const;        // its last 6000 bytes, for a failed case
+    std::string DownloadedPackage() const;  // the package file below Downloads
     std::vector<std::vector<std::string>> Launches() const;  // args of each start
     std::vector<std::string> OpenedUrls() const;
     std::vector<std::wstring> MessageBoxes();

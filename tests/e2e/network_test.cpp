@@ -51,11 +51,8 @@ protected:
     }
 
     void TearDown() override {
-        if (HasFailure()) {
-            const std::string log = InstallLog();
-            printf("---- end of install.log ----\n%s\n",
-                   log.substr(log.size() > 6000 ? log.size() - 6000 : 0).c_str());
-        }
+        if (HasFailure())
+            PrintInstallLogEnd();
         InstallerTest::TearDown();
     }
 

@@ -7,9 +7,10 @@
 
 #include "platform/resource.h"
 #include "tests/gui/gui_test_util.h"
+#include "tests/support/memory_surface.h"
 #include "tests/support/test_support.h"
 
-using gui_test::Canvas;
+using korvel_test::MemorySurface;
 
 namespace {
 
@@ -20,7 +21,7 @@ void Fill(HDC dc, RECT r, COLORREF c) {
 }
 
 TEST(Drawing, FillAndBitBltKeepBlueInTheLowByte) {
-    Canvas src(4, 3), dst(6, 5, RGB(0, 0, 0));
+    MemorySurface src(4, 3), dst(6, 5, RGB(0, 0, 0));
     Fill(src.dc(), {0, 0, 4, 3}, RGB(0x11, 0x22, 0x33));
     Fill(src.dc(), {1, 1, 2, 2}, RGB(0xFF, 0, 0));
     EXPECT_EQ(src.At(0, 0), 0x112233u);
@@ -32,7 +33,7 @@ TEST(Drawing, FillAndBitBltKeepBlueInTheLowByte) {
     EXPECT_EQ(dst.At(3, 4), 0u);
     EXPECT_EQ(dst.At(4, 3), 0u);
     // A source area partly outside the source copies only what exists.
-    Canvas edge(4, 4, RGB(1, 2, 3));
+    MemorySurface edge(4, 4, RGB(1, 2, 3));
     BitBlt(edge.dc(), 0, 0, 4, 4, src.dc(), 2, 1, SRCCOPY);
     EXPECT_EQ(edge.At(0, 0), 0x112233u);
     EXPECT_EQ(edge.At(2, 0), 0x010203u);
@@ -165,18 +166,12 @@ TEST(Drawing, RegionsAnswerPointTestsOverUnionsAndDifferences) {
 }
 
 TEST(Drawing, AlphaBlendUsesPremultipliedSourceAlpha) {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 1;
-    info.bmiHeader.biHeight = -1;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    *static_cast<uint32_t*>(bits) = 0x80400000;  // red 0x80 at half alpha, premultiplied: 0x40
+    uint32_t* bits = nullptr;
+    HBITMAP dib = gui_test::MakeDib(1, -1, &bits);
+    *bits = 0x80400000;  // red 0x80 at half alpha, premultiplied: 0x40
     HDC src = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(src, dib);
-    Canvas dst(1, 1, RGB(0, 0, 200));
+    MemorySurface dst(1, 1, RGB(0, 0, 200));
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     ASSERT_TRUE(AlphaBlend(dst.dc(), 0, 0, 1, 1, src, 0, 0, 1, 1, blend));
     uint32_t p = dst.At(0, 0);

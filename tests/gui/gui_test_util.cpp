@@ -106,51 +106,29 @@ void FillWindow(HWND hwnd, RECT rect, COLORREF colour) {
     ReleaseDC(hwnd, dc);
 }
 
-Canvas::Canvas(int width, int height, COLORREF fill)
-    : m_width(width),
-      m_height(height),
-      m_fill(((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF)) {
-    m_dc = CreateCompatibleDC(nullptr);
-    m_bitmap = CreateCompatibleBitmap(m_dc, width, height);
-    m_old = SelectObject(m_dc, m_bitmap);
-    RECT all{0, 0, width, height};
-    HBRUSH brush = CreateSolidBrush(fill);
-    FillRect(m_dc, &all, brush);
-    DeleteObject(brush);
+HBITMAP MakeDib(int width, int height, uint32_t** bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* pixels = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    *bits = static_cast<uint32_t*>(pixels);
+    return dib;
 }
 
-Canvas::~Canvas() {
-    SelectObject(m_dc, m_old);
-    DeleteObject(m_bitmap);
-    DeleteDC(m_dc);
-}
-
-std::vector<uint32_t> Canvas::Pixels() const {
-    std::vector<uint32_t> pixels(static_cast<size_t>(m_width) * m_height);
-    GetBitmapBits(m_bitmap, static_cast<LONG>(pixels.size() * 4), pixels.data());
-    return pixels;
-}
-
-uint32_t Canvas::At(int x, int y) const {
-    return Pixels()[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF;
-}
-
-RECT Canvas::Ink() const {
-    std::vector<uint32_t> pixels = Pixels();
-    RECT box{m_width, m_height, 0, 0};
-    for (int y = 0; y < m_height; ++y) {
-        for (int x = 0; x < m_width; ++x) {
-            if ((pixels[static_cast<size_t>(y) * m_width + x] & 0xFFFFFF) != m_fill) {
-                box.left = std::min<LONG>(box.left, x);
-                box.top = std::min<LONG>(box.top, y);
-                box.right = std::max<LONG>(box.right, x + 1);
-                box.bottom = std::max<LONG>(box.bottom, y + 1);
-            }
-        }
-    }
-    if (box.right == 0)
-        box = {0, 0, 0, 0};
-    return box;
+BOOL UpdateLayeredFromDib(HWND hwnd, HBITMAP dib, POINT at, SIZE size) {
+    HDC memory = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(memory, dib);
+    POINT origin{0, 0};
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    const BOOL done =
+        UpdateLayeredWindow(hwnd, nullptr, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    return done;
 }
 
 }  // namespace gui_test

@@ -46,25 +46,11 @@ bool Pump(uint32_t timeoutMs, const std::function<bool()>& done);
 void PumpFor(uint32_t ms);  // dispatches for a while (to see that nothing more arrives)
 // Fills part of a window's frame through a window DC.
 void FillWindow(HWND hwnd, RECT rect, COLORREF colour);
-
-// A memory DC with a white bitmap selected (released by the destructor).
-class Canvas {
-public:
-    Canvas(int width, int height, COLORREF fill = RGB(255, 255, 255));
-    ~Canvas();
-    HDC dc() const { return m_dc; }
-    HBITMAP bitmap() const { return m_bitmap; }
-    uint32_t At(int x, int y) const;  // low 24 bits
-    // Bounding box of the pixels differing from the fill; empty when none.
-    RECT Ink() const;
-    std::vector<uint32_t> Pixels() const;
-
-private:
-    int m_width, m_height;
-    uint32_t m_fill;
-    HDC m_dc;
-    HBITMAP m_bitmap;
-    HGDIOBJ m_old;
-};
+// A 32-bit DIB section (bottom-up for a positive height, as BITMAPINFO
+// says); its pixels in *bits.
+HBITMAP MakeDib(int width, int height, uint32_t** bits);
+// UpdateLayeredWindow with the premultiplied pixels of `dib` (size.cx x size.cy from
+// its origin) at `at`, through a memory DC of its own.
+BOOL UpdateLayeredFromDib(HWND hwnd, HBITMAP dib, POINT at, SIZE size);
 
 }  // namespace gui_test

@@ -255,25 +255,12 @@ TEST_F(MessageTest, LayeredWindowsTakePremultipliedPixelsAndFollowTheirPlace) {
         CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT, L"GuiTestWindow", L"", WS_POPUPWINDOW,
                         CW_USEDEFAULT, 0, 0, 0, m_hwnd, nullptr, nullptr, nullptr);
     ASSERT_NE(layered, nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 4;
-    info.bmiHeader.biHeight = 3;  // bottom-up, as the shadow builds it
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    auto* px = static_cast<uint32_t*>(bits);
+    uint32_t* px = nullptr;
+    HBITMAP dib = gui_test::MakeDib(4, 3, &px);  // bottom-up, as the shadow builds it
     for (int i = 0; i < 12; ++i)
         px[i] = 0x1E050505;
     px[0] = 0;  // bottom-left pixel transparent
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, dib);
-    POINT at{70, 70}, origin{0, 0};
-    SIZE size{4, 3};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    ASSERT_TRUE(
-        UpdateLayeredWindow(layered, nullptr, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA));
+    ASSERT_TRUE(gui_test::UpdateLayeredFromDib(layered, dib, {70, 70}, {4, 3}));
     RECT r;
     GetWindowRect(layered, &r);
     EXPECT_EQ(r.left, 70);
@@ -291,11 +278,8 @@ TEST_F(MessageTest, LayeredWindowsTakePremultipliedPixelsAndFollowTheirPlace) {
     BOOL composed = TRUE;
     EXPECT_EQ(DwmIsCompositionEnabled(&composed), S_OK);
     EXPECT_FALSE(composed) << "no compositing manager in a headless run";
-    EXPECT_FALSE(
-        UpdateLayeredWindow(m_hwnd, nullptr, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA))
+    EXPECT_FALSE(gui_test::UpdateLayeredFromDib(m_hwnd, dib, {70, 70}, {4, 3}))
         << "not a layered window";
-    SelectObject(memory, old);
-    DeleteDC(memory);
     DeleteObject(dib);
     DestroyWindow(m_hwnd);
     EXPECT_FALSE(IsWindow(layered)) << "owned windows go with their owner";

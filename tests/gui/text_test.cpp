@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/gui/gui_test_util.h"
+#include "tests/support/memory_surface.h"
 
-using gui_test::Canvas;
+using korvel_test::MemorySurface;
 
 namespace {
 
@@ -17,7 +18,8 @@ protected:
     }
     void TearDown() override { DeleteObject(m_font); }
     // Draws black text into a fresh white canvas and returns the ink box.
-    RECT Draw(Canvas& canvas, const wchar_t* text, RECT rect, UINT format, int* result = nullptr) {
+    RECT Draw(MemorySurface& canvas, const wchar_t* text, RECT rect, UINT format,
+              int* result = nullptr) {
         HGDIOBJ old = SelectObject(canvas.dc(), m_font);
         SetBkMode(canvas.dc(), TRANSPARENT);
         SetTextColor(canvas.dc(), RGB(0, 0, 0));
@@ -28,7 +30,7 @@ protected:
         return canvas.Ink();
     }
     int LineHeight() {
-        Canvas c(10, 10);
+        MemorySurface c(10, 10);
         RECT r{0, 0, 1000, 0};
         SelectObject(c.dc(), m_font);
         return DrawTextW(c.dc(), L"Hg", -1, &r, DT_SINGLELINE | DT_CALCRECT);
@@ -38,7 +40,7 @@ protected:
 
 TEST_F(TextTest, HorizontalAlignmentFollowsLeftCentreAndRight) {
     RECT area{20, 10, 380, 50};
-    Canvas left(400, 60), centre(400, 60), right(400, 60);
+    MemorySurface left(400, 60), centre(400, 60), right(400, 60);
     RECT l = Draw(left, L"Korvel", area, DT_SINGLELINE | DT_LEFT);
     RECT c = Draw(centre, L"Korvel", area, DT_SINGLELINE | DT_CENTER);
     RECT r = Draw(right, L"Korvel", area, DT_SINGLELINE | DT_RIGHT);
@@ -54,7 +56,7 @@ TEST_F(TextTest, HorizontalAlignmentFollowsLeftCentreAndRight) {
 
 TEST_F(TextTest, VerticalPlacementOnlyWithSingleLine) {
     RECT area{0, 0, 300, 100};
-    Canvas top(300, 100), middle(300, 100), bottom(300, 100), ignored(300, 100);
+    MemorySurface top(300, 100), middle(300, 100), bottom(300, 100), ignored(300, 100);
     int heightTop = 0, heightMiddle = 0, heightBottom = 0;
     RECT t = Draw(top, L"Mx", area, DT_SINGLELINE, &heightTop);
     RECT m = Draw(middle, L"Mx", area, DT_SINGLELINE | DT_VCENTER, &heightMiddle);
@@ -73,7 +75,7 @@ TEST_F(TextTest, VerticalPlacementOnlyWithSingleLine) {
 
 TEST_F(TextTest, WordBreakWrapsAndCalcRectMeasuresWithoutDrawing) {
     const wchar_t* text = L"one two three four five six seven eight nine ten";
-    Canvas canvas(120, 300);
+    MemorySurface canvas(120, 300);
     RECT measured{0, 0, 120, 0};
     SelectObject(canvas.dc(), m_font);
     int height = DrawTextW(canvas.dc(), text, -1, &measured, DT_WORDBREAK | DT_CALCRECT);
@@ -99,7 +101,7 @@ TEST_F(TextTest, WordBreakWrapsAndCalcRectMeasuresWithoutDrawing) {
 TEST_F(TextTest, DrawingIsClippedToTheRectangleUnlessNoClip) {
     const wchar_t* text = L"a long line that cannot fit into the small box";
     RECT box{40, 20, 100, 32};
-    Canvas clipped(300, 80), free(300, 80);
+    MemorySurface clipped(300, 80), free(300, 80);
     RECT c = Draw(clipped, text, box, DT_SINGLELINE);
     EXPECT_GE(c.left, box.left);
     EXPECT_GE(c.top, box.top);
@@ -112,7 +114,7 @@ TEST_F(TextTest, DrawingIsClippedToTheRectangleUnlessNoClip) {
 TEST_F(TextTest, EditControlDropsAPartlyVisibleLastLine) {
     const int line = LineHeight();
     const wchar_t* text = L"first line\nsecond line\nthird line";
-    Canvas canvas(300, 200);
+    MemorySurface canvas(300, 200);
     RECT area{0, 0, 300, line * 2 + line / 2};
     int height = 0;
     RECT ink = Draw(canvas, text, area, DT_EDITCONTROL | DT_WORDBREAK, &height);
@@ -121,7 +123,7 @@ TEST_F(TextTest, EditControlDropsAPartlyVisibleLastLine) {
 }
 
 TEST_F(TextTest, PrefixesAreHiddenUnlessNoPrefix) {
-    Canvas canvas(10, 10);
+    MemorySurface canvas(10, 10);
     SelectObject(canvas.dc(), m_font);
     RECT a{0, 0, 0, 0}, b{0, 0, 0, 0}, c{0, 0, 0, 0};
     DrawTextW(canvas.dc(), L"Save", -1, &a, DT_SINGLELINE | DT_CALCRECT);
@@ -137,7 +139,7 @@ TEST_F(TextTest, WindowsFaceNamesRenderChineseJapaneseAndCyrillic) {
         HFONT font =
             CreateFontW(-18, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, face);
         for (const wchar_t* text : {L"安装失败", L"インストール", L"Установка"}) {
-            Canvas canvas(300, 40);
+            MemorySurface canvas(300, 40);
             HGDIOBJ old = SelectObject(canvas.dc(), font);
             SetTextColor(canvas.dc(), RGB(0, 0, 0));
             RECT r{0, 0, 300, 40};
@@ -153,7 +155,7 @@ TEST_F(TextTest, WindowsFaceNamesRenderChineseJapaneseAndCyrillic) {
 }
 
 TEST_F(TextTest, OpaqueModeFillsBehindTheTextAndColourIsKept) {
-    Canvas canvas(200, 60);
+    MemorySurface canvas(200, 60);
     HFONT big = CreateFontW(-48, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
     HGDIOBJ old = SelectObject(canvas.dc(), big);
     SetBkMode(canvas.dc(), OPAQUE);

@@ -73,27 +73,13 @@ TEST(XvfbChild, ClickWithXdotool) {
     HWND layered = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT, L"GuiTestWindow", L"",
                                    WS_POPUPWINDOW, 0, 0, 0, 0, window, nullptr, nullptr, nullptr);
     ASSERT_NE(layered, nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = 360;
-    info.bmiHeader.biHeight = 260;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HDC memory = CreateCompatibleDC(nullptr);
-    HGDIOBJ old = SelectObject(memory, dib);
-    POINT at{70, 70}, origin{0, 0};
-    SIZE size{360, 260};
-    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    EXPECT_TRUE(
-        UpdateLayeredWindow(layered, nullptr, &at, &size, memory, &origin, 0, &blend, ULW_ALPHA));
+    uint32_t* bits = nullptr;
+    HBITMAP dib = gui_test::MakeDib(360, 260, &bits);
+    EXPECT_TRUE(gui_test::UpdateLayeredFromDib(layered, dib, {70, 70}, {360, 260}));
     ShowWindow(layered, SW_SHOWNA);
     gui_test::PumpFor(50);
     SetWindowPos(layered, nullptr, 80, 80, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     gui_test::PumpFor(50);
-    SelectObject(memory, old);
-    DeleteDC(memory);
     DeleteObject(dib);
     std::string png = ::testing::TempDir() + "/xvfb_window.png";
     EXPECT_TRUE(CaptureWindowPng(window, png));

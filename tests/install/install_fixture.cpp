@@ -9,23 +9,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
-#include "platform/log.h"
 #include "tools/korvel-pack/pack.h"
 
 namespace korvel_test {
 
 namespace {
-
-std::mutex g_linesLock;
-std::vector<std::string> g_lines;
-
-int Collect(const char* message) {
-    std::lock_guard<std::mutex> lock(g_linesLock);
-    g_lines.push_back(message);
-    return 0;
-}
 
 la_ssize_t Append(archive*, void* client, const void* buffer, size_t length) {
     static_cast<std::string*>(client)->append(static_cast<const char*>(buffer), length);
@@ -50,28 +39,6 @@ void Walk(const std::string& root, const std::string& rel, std::vector<std::stri
 }
 
 }  // namespace
-
-LogCapture::LogCapture() {
-    {
-        std::lock_guard<std::mutex> lock(g_linesLock);
-        g_lines.clear();
-    }
-    ILog::GetInstance()->SetLogCallback(Collect);
-}
-
-LogCapture::~LogCapture() {
-    ILog::GetInstance()->SetLogCallback(nullptr);
-}
-
-std::vector<std::string> LogCapture::Lines() const {
-    std::lock_guard<std::mutex> lock(g_linesLock);
-    return g_lines;
-}
-
-bool LogCapture::Contains(const std::string& message) const {
-    const std::vector<std::string> lines = Lines();
-    return std::find(lines.begin(), lines.end(), message) != lines.end();
-}
 
 std::string RawArchive(const std::vector<RawEntry>& entries) {
     std::string out;

@@ -1,5 +1,5 @@
-// Helpers of the installation tests: log capture, event recording, payloads
-// and packages built in memory.
+// Helpers of the installation tests: event recording, payloads and packages
+// built in memory (and the shared log capture).
 #pragma once
 
 #include <string>
@@ -8,17 +8,9 @@
 
 #include "install/package.h"
 #include "install/product_facts.h"
+#include "tests/support/log_capture.h"
 
 namespace korvel_test {
-
-// Collects the log's messages while it lives.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::vector<std::string> Lines() const;
-    bool Contains(const std::string& message) const;
-};
 
 // The install callback's events in order.
 struct EventLog {

@@ -7,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/log.h"
 #include "platform/ping.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -53,14 +52,6 @@ private:
     bool m_ok = false;
     uint16_t m_port = 0;
 };
-
-std::mutex g_linesLock;
-std::vector<std::string> g_lines;
-int Collect(const char* message) {
-    std::lock_guard<std::mutex> lock(g_linesLock);
-    g_lines.push_back(message);
-    return 0;
-}
 
 PingRequest TcpOnly(uint16_t port) {
     PingRequest r;
@@ -160,15 +151,10 @@ TEST(Ping, MethodIsLoggedWhenItChanges) {
     ASSERT_TRUE(PingAddress("127.0.0.1", icmp, &ms, &first));
     if (first == PingMethod::kTcpConnect)
         GTEST_SKIP() << "ICMP is not permitted here, so the method cannot change";
-    ILog::GetInstance()->SetLogCallback(&Collect);
+    korvel_test::LogCapture log;
     ASSERT_TRUE(PingAddress("127.0.0.1", TcpOnly(open.port()), &ms));
     ASSERT_TRUE(PingAddress("127.0.0.1", TcpOnly(open.port()), &ms));
-    ILog::GetInstance()->SetLogCallback(nullptr);
-    std::lock_guard<std::mutex> lock(g_linesLock);
-    int count = 0;
-    for (const std::string& line : g_lines)
-        count += line == "Ping method : tcp-connect\n";
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(log.Count("Ping method : tcp-connect\n"), 1);
 }
 
 TEST(ResolveHost, NumericAndNamedHosts) {

@@ -7,10 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
-
 #include "platform/process.h"
 #include "tests/support/test_support.h"
 
@@ -31,15 +27,6 @@ pid_t StartProbeAs(const std::string& program, uid_t uid) {
     return pid;
 }
 
-bool WaitUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 200; ++i) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 // Runs as the ordinary user; the exit code names the first broken rule.
 int OrdinaryUserChecks(const std::string& program) {
     DWORD id = 0;
@@ -48,7 +35,8 @@ int OrdinaryUserChecks(const std::string& program) {
     if (KillProcessByName(kProbeName))
         return 2;
     const pid_t own = StartProbeAs(program, geteuid());
-    if (!WaitUntil([&] { return FindProcessByName(kProbeName, &id) && id == DWORD(own); }))
+    if (!korvel_test::WaitUntil(
+            [&] { return FindProcessByName(kProbeName, &id) && id == DWORD(own); }, 2000, 10))
         return 3;  // the own instance was not found
     if (!KillProcessByName(kProbeName))
         return 4;
@@ -70,7 +58,8 @@ TEST(ProcessOwner, AnOrdinaryUserFindsAndEndsOnlyItsOwnInstances) {
     const pid_t other = StartProbeAs(program, kOtherUid);
     ASSERT_GT(other, 0);
     DWORD id = 0;
-    ASSERT_TRUE(WaitUntil([&] { return FindProcessByName(kProbeName, &id); }));
+    ASSERT_TRUE(
+        korvel_test::WaitUntil([&] { return FindProcessByName(kProbeName, &id); }, 2000, 10));
     const pid_t checker = fork();
     if (checker == 0) {
         if (setgid(kOrdinaryUid) != 0 || setuid(kOrdinaryUid) != 0)

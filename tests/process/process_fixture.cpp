@@ -279,25 +279,18 @@ void InstallerProcessTest::SetUp() {
     ASSERT_TRUE(m_xvfb->Started()) << "Xvfb did not start";
     m_sandbox = std::make_unique<korvel_test::SandboxHome>();
     const std::string home = Home();
-    const std::string opener = home + "/open-url";
-    korvel_test::WriteFile(opener, "#!/bin/sh\necho \"$1\" >> \"" + home + "/opened-urls.txt\"\n");
-    chmod(opener.c_str(), 0755);
-    for (const char* dir :
-         {"/ProgramFiles", "/system-share", "/system-share/applications", "/Desktop", "/Downloads",
-          "/.local/share/applications", "/.local/state", "/.cache", "/tmp"}) {
+    korvel_test::PrepareInstallerHome(*m_sandbox, m_env);
+    // The child's state, cache and temporary files (the extraction's archive)
+    // stay in the sandbox too.
+    for (const char* dir : {"/.local/state", "/.cache", "/tmp"}) {
         mkdir((home + dir).c_str(), 0755);
     }
     auto set = [this](const char* name, const std::string& value) {
         m_env.push_back(std::make_unique<korvel_test::ScopedEnv>(name, value.c_str()));
     };
-    set("ProgramW6432", ProgramFiles());
     set("XDG_STATE_HOME", home + "/.local/state");
     set("XDG_CACHE_HOME", home + "/.cache");
-    set("XDG_DATA_DIRS", home + "/system-share:/usr/share");
-    set("KORVEL_URL_OPENER", opener);
-    set("KORVEL_DEMO_RECORD", home + "/launches.jsonl");
-    set("TMPDIR", home + "/tmp");  // the extraction's temporary archive
-    set("SDL_VIDEODRIVER", "x11");
+    set("TMPDIR", home + "/tmp");
     m_package = korvel_test::ReadFile(std::string(KORVEL_DEMO_PACKAGE_DIR) + "/Korvel12_x64.exe");
     ASSERT_GT(m_package.size(), 4096u) << "demo package missing";
 
@@ -329,13 +322,13 @@ void InstallerProcessTest::TearDown() {
 void InstallerProcessTest::StartMirrors(uint64_t rate) {
     auto files = std::make_shared<korvel_mirror::FileSet>();
     (*files)["Korvel12_x64.exe"] = std::make_shared<const std::string>(m_package);
-    for (const char* spec : kMirrorAddresses) {
+    for (const char* options : kMirrorAddresses) {
         korvel_mirror::MirrorSettings s;
         std::string error;
-        ASSERT_TRUE(korvel_mirror::ParseMirrorSpec(spec, s, error)) << error;
+        ASSERT_TRUE(korvel_mirror::ParseMirrorOptions(options, s, error)) << error;
         s.rateBytesPerSec = rate;
         auto mirror = std::make_unique<korvel_mirror::MirrorServer>(s, files);
-        ASSERT_TRUE(mirror->Start(error)) << spec << ": " << error;
+        ASSERT_TRUE(mirror->Start(error)) << options << ": " << error;
         m_mirrors.push_back(std::move(mirror));
     }
 }
@@ -457,14 +450,7 @@ void InstallerProcessTest::ClickMessageBoxOk(const std::string& box) {
 }
 
 bool InstallerProcessTest::WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
+    return korvel_test::WaitUntil(done, timeoutMs, 100);
 }
 
 std::string InstallerProcessTest::InstallLog() const {

@@ -8,6 +8,7 @@
 #include "report/machine_identity.h"
 #include "report/system_language.h"
 #include "tests/report/fake_adapters.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -219,24 +220,14 @@ TEST(SystemLanguage, FollowsLcAllThenLcTimeThenLang) {
     EXPECT_EQ(SystemLanguageName(), "English");
 }
 
-namespace {
-std::vector<std::string> g_logged;
-int CaptureLog(const char* message) {
-    g_logged.push_back(message);
-    return 0;
-}
-}  // namespace
-
 TEST(MacAddressList, UnreadableTableIsLoggedByTheClientListsOnly) {
     FakeAdapters broken;
     broken.bFail = true;
-    g_logged.clear();
-    ILog::GetInstance()->SetLogCallback(CaptureLog);
+    korvel_test::LogCapture log;
     GetMacAddressList(broken);
-    EXPECT_TRUE(g_logged.empty());
+    EXPECT_TRUE(log.Lines().empty());
     GetClientMacString(broken);
     GetFirstMacs(broken);
-    ILog::GetInstance()->SetLogCallback(nullptr);
-    EXPECT_EQ(g_logged, (std::vector<std::string>{"failed to call GetAdaptersInfo\n",
-                                                  "failed to call GetAdaptersInfo\n"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"failed to call GetAdaptersInfo\n",
+                                                     "failed to call GetAdaptersInfo\n"}));
 }

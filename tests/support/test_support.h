@@ -2,6 +2,7 @@
 // environment variables, so tests never touch the real user's home.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,8 @@ void WriteNonAsciiPayload(const std::string& folder);
 std::string ReadFile(const std::string& path);
 // True when a socket can be bound on ::1 (the machine has IPv6 loopback).
 bool HasIpv6Loopback();
+// Asks `done` every pollMs until it holds (true) or timeoutMs have passed (false).
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 50);
 void WriteFile(const std::string& path, const std::string& content);
 
 }  // namespace korvel_test

@@ -89,7 +89,7 @@ TEST(SkinButton, InvisibleIgnoresTheMouse) {
     button.SetVisible(false);
     EXPECT_EQ(0, button.OnLButtonDown(5, 5));
     EXPECT_EQ(kStateNormal, button.GetState());
-    MemorySurface surface(20, 20);
+    MemorySurface surface(20, 20, RGB(0, 0, 0));
     EXPECT_EQ(0, button.Draw(surface.dc()));
 }
 
@@ -256,7 +256,7 @@ TEST(SkinPaint, EditControlTextIsCentredVertically) {
     lf.lfHeight = -14;
     wcscpy(lf.lfFaceName, L"Arial");
     HFONT font = CreateFontIndirectW(&lf);
-    MemorySurface probe(10, 10);
+    MemorySurface probe(10, 10, RGB(0, 0, 0));
     SelectObject(probe.dc(), font);
     RECT one{0, 0, 200, 0};
     DrawTextW(probe.dc(), L"Ag", -1, &one, DT_CALCRECT | DT_SINGLELINE);
@@ -287,7 +287,7 @@ TEST(SkinPaint, NothingToDrawWithoutADc) {
     EXPECT_EQ(0, button.Draw(nullptr));
     HyLinkCtrlEx link(nullptr, 0, 0, 10, 10);
     EXPECT_EQ(0, link.Draw(nullptr));
-    MemorySurface surface(10, 10);
+    MemorySurface surface(10, 10, RGB(0, 0, 0));
     EXPECT_EQ(0, button.DrawBitmapAt(surface.dc(), nullptr, 0, 0, 5, 5));
 }
 

@@ -4,30 +4,17 @@
 
 #include <memory>
 
+#include "tests/ui/ui_test_support.h"
 #include "ui/wnd_shadow.h"
 
 namespace {
-
-LRESULT CALLBACK PlainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
 
 class ShadowWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InitShadow(GetModuleHandleW(nullptr));  // false after the first test: already done
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSEXW wc = {};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = PlainProc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"KorvelShadowParent";
-            RegisterClassExW(&wc);
-            registered = true;
-        }
-        m_parent = CreateWindowExW(0, L"KorvelShadowParent", L"", WS_POPUP, 100, 100, 600, 400,
-                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        m_parent =
+            ui_test::CreateTestPopup(L"KorvelShadowParent", DefWindowProcW, 100, 100, 600, 400);
         ASSERT_NE(nullptr, m_parent);
         ShowWindow(m_parent, SW_SHOW);
     }

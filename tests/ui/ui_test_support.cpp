@@ -4,51 +4,11 @@
 
 #include <deque>
 #include <map>
+#include <set>
 
 #include "platform/resource.h"
 
 namespace ui_test {
-
-MemorySurface::MemorySurface(int width, int height, COLORREF background) {
-    m_dc = CreateCompatibleDC(nullptr);
-    m_bitmap = CreateCompatibleBitmap(m_dc, width, height);
-    m_old = SelectObject(m_dc, m_bitmap);
-    RECT all{0, 0, width, height};
-    HBRUSH brush = CreateSolidBrush(background);
-    FillRect(m_dc, &all, brush);
-    DeleteObject(brush);
-}
-
-MemorySurface::~MemorySurface() {
-    SelectObject(m_dc, m_old);
-    DeleteObject(m_bitmap);
-    DeleteDC(m_dc);
-}
-
-int MemorySurface::Count(COLORREF c, int left, int top, int right, int bottom) const {
-    int n = 0;
-    for (int y = top; y < bottom; ++y) {
-        for (int x = left; x < right; ++x) {
-            n += Pixel(x, y) == c;
-        }
-    }
-    return n;
-}
-
-std::vector<int> MemorySurface::InkedRows(COLORREF background, int left, int right) const {
-    BITMAP info = {};
-    GetObjectW(m_bitmap, sizeof(info), &info);
-    std::vector<int> rows;
-    for (int y = 0; y < info.bmHeight; ++y) {
-        for (int x = left; x < right; ++x) {
-            if (Pixel(x, y) != background) {
-                rows.push_back(y);
-                break;
-            }
-        }
-    }
-    return rows;
-}
 
 HBITMAP SolidBitmap(int width, int height, COLORREF colour) {
     uint32_t bgra =
@@ -98,20 +58,22 @@ LRESULT CALLBACK SinkProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-CommandSink::CommandSink() {
-    static bool registered = false;
-    if (!registered) {
+HWND CreateTestPopup(const wchar_t* className, WNDPROC proc, int x, int y, int width, int height) {
+    static std::set<std::wstring> registered;  // UI thread only
+    if (registered.insert(className).second) {
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = SinkProc;
+        wc.lpfnWndProc = proc;
         wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KorvelUiTestSink";
+        wc.lpszClassName = className;
         RegisterClassExW(&wc);
-        registered = true;
     }
-    m_hwnd = CreateWindowExW(0, L"KorvelUiTestSink", L"", WS_POPUP, 0, 0, 200, 200, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, className, L"", WS_POPUP, x, y, width, height, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
+
+CommandSink::CommandSink()
+    : m_hwnd(CreateTestPopup(L"KorvelUiTestSink", SinkProc, 0, 0, 200, 200)) {}
 
 CommandSink::~CommandSink() {
     Recorded().erase(m_hwnd);

@@ -19,36 +19,9 @@
 #include <string>
 #include <thread>
 
-namespace {
+#include "data/json_object.h"
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
+namespace {
 
 void MakeParents(const std::string& path) {
     for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
@@ -74,15 +47,15 @@ int main(int argc, char** argv) {
     if (size_t slash = program.rfind('/'); slash != std::string::npos) {
         program = program.substr(slash + 1);
     }
-    std::string line = "{\"program\":" + JsonString(program) + ",\"args\":[";
+    std::string line = "{\"program\":" + JsonQuoted(program) + ",\"args\":[";
     for (int i = 1; i < argc; ++i) {
-        line += (i > 1 ? "," : "") + JsonString(argv[i]);
+        line += (i > 1 ? "," : "") + JsonQuoted(argv[i]);
     }
     char cwd[4096] = "";
     if (!getcwd(cwd, sizeof cwd)) {
         cwd[0] = '\0';
     }
-    line += "],\"cwd\":" + JsonString(cwd) + "}\n";
+    line += "],\"cwd\":" + JsonQuoted(cwd) + "}\n";
 
     const std::string path = RecordPath();
     MakeParents(path);

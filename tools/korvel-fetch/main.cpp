@@ -13,36 +13,20 @@
 #include <vector>
 
 #include "deployment.h"
+#include "data/json_object.h"
 #include "download/downloader_curl.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string JsonText(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            snprintf(buf, sizeof(buf), "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 std::string UrlList(const std::vector<UrlCfg>& urls) {
     std::ostringstream o;
     o << "[";
     for (size_t i = 0; i < urls.size(); ++i) {
         const UrlCfg& u = urls[i];
-        o << (i ? "," : "") << "{\"url\":" << JsonText(u.url)
-          << ",\"domain\":" << JsonText(u.domain)
+        o << (i ? "," : "") << "{\"url\":" << JsonQuoted(u.url)
+          << ",\"domain\":" << JsonQuoted(u.domain)
           << ",\"file_size_consistent\":" << (u.fileSizeConsistent ? "true" : "false")
           << ",\"network_not_full\":" << (u.networkNotFull ? "true" : "false")
           << ",\"ping_time\":" << u.pingTime << "}";
@@ -150,9 +134,9 @@ int main(int argc, char** argv) {
         "\"using_cdn\":%s,\"failed_link\":%s,\"failed_result\":%d,\"repair_link\":%s,"
         "\"checked_urls\":%s,\"used_urls\":%s,\"bytes\":%lld,\"seconds\":%.3f,"
         "\"last_byte_seconds\":%.3f,\"kept_bytes\":%lld}\n",
-        state, engine->GetErrorCode(), JsonText(engine->GetErrorString()).c_str(),
-        engine->IsUsingCdn() ? "true" : "false", JsonText(engine->GetFailedLink()).c_str(),
-        engine->GetFailedResult(), JsonText(engine->GetRepairLink()).c_str(),
+        state, engine->GetErrorCode(), JsonQuoted(engine->GetErrorString()).c_str(),
+        engine->IsUsingCdn() ? "true" : "false", JsonQuoted(engine->GetFailedLink()).c_str(),
+        engine->GetFailedResult(), JsonQuoted(engine->GetRepairLink()).c_str(),
         UrlList(checked).c_str(), UrlList(used).c_str(), bytes, seconds, lastByteSeconds,
         keptBytes);
     fflush(stdout);

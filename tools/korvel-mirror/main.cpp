@@ -24,11 +24,11 @@ void OnSignal(int) {
 
 void Usage() {
     std::cerr << "usage: korvel-mirror [--file NAME=PATH]... [--gen NAME=SIZE[:SEED]]... \n"
-                 "                     [--mirror SPEC]... [--config FILE] [--max-seconds N]\n"
-                 "SPEC: ADDR:PORT[,rate=B/s][,latency=MS][,stall=N][,reset=N][,corrupt=OFF;OFF]\n"
-                 "      [,ignore-range][,status=CODE][,head-length=N][,refuse][,flag=TEXT]\n"
-                 "      [,tls-cert=PEM,tls-key=PEM]   (ADDR may be [IPv6]; with both: HTTPS)\n"
-                 "FILE: one SPEC per line; lines starting with # are ignored; 'file NAME=PATH'\n"
+                 "                     [--mirror MIRROR]... [--config FILE] [--max-seconds N]\n"
+                 "MIRROR: ADDR:PORT[,rate=B/s][,latency=MS][,stall=N][,reset=N][,corrupt=OFF;OFF]\n"
+                 "        [,ignore-range][,status=CODE][,head-length=N][,refuse][,flag=TEXT]\n"
+                 "        [,tls-cert=PEM,tls-key=PEM]   (ADDR may be [IPv6]; with both: HTTPS)\n"
+                 "FILE: one MIRROR per line; lines starting with # are ignored; 'file NAME=PATH'\n"
                  "      and 'gen NAME=SIZE[:SEED]' lines add files.\n";
 }
 
@@ -60,7 +60,7 @@ bool GenFile(const std::string& arg, FileSet& files) {
     return true;
 }
 
-bool ReadConfig(const std::string& path, FileSet& files, std::vector<std::string>& specs) {
+bool ReadConfig(const std::string& path, FileSet& files, std::vector<std::string>& mirrors) {
     std::ifstream in(path);
     if (!in)
         return false;
@@ -75,7 +75,7 @@ bool ReadConfig(const std::string& path, FileSet& files, std::vector<std::string
             if (!GenFile(line.substr(4), files))
                 return false;
         } else {
-            specs.push_back(line);
+            mirrors.push_back(line);
         }
     }
     return true;
@@ -85,7 +85,7 @@ bool ReadConfig(const std::string& path, FileSet& files, std::vector<std::string
 
 int main(int argc, char** argv) {
     FileSet files;
-    std::vector<std::string> specs;
+    std::vector<std::string> mirrors;
     double maxSeconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -96,9 +96,9 @@ int main(int argc, char** argv) {
         } else if (a == "--gen" && hasValue) {
             ok = GenFile(argv[++i], files);
         } else if (a == "--mirror" && hasValue) {
-            specs.push_back(argv[++i]);
+            mirrors.push_back(argv[++i]);
         } else if (a == "--config" && hasValue) {
-            ok = ReadConfig(argv[++i], files, specs);
+            ok = ReadConfig(argv[++i], files, mirrors);
         } else if (a == "--max-seconds" && hasValue) {
             maxSeconds = std::stod(argv[++i]);
         } else {
@@ -110,17 +110,17 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (specs.empty()) {
+    if (mirrors.empty()) {
         Usage();
         return 2;
     }
     signal(SIGTERM, OnSignal);
     signal(SIGINT, OnSignal);
     MirrorSet set(files);
-    for (const std::string& spec : specs) {
+    for (const std::string& options : mirrors) {
         MirrorSettings settings;
         std::string error;
-        if (!ParseMirrorSpec(spec, settings, error) || !set.Add(settings, &error)) {
+        if (!ParseMirrorOptions(options, settings, error) || !set.Add(settings, &error)) {
             std::cerr << "korvel-mirror: " << error << "\n";
             return 1;
         }

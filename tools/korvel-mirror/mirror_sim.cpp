@@ -78,8 +78,8 @@ std::shared_ptr<const std::string> MakeContent(size_t size, uint64_t seed) {
     return content;
 }
 
-bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& error) {
-    std::stringstream parts(spec);
+bool ParseMirrorOptions(const std::string& options, MirrorSettings& out, std::string& error) {
+    std::stringstream parts(options);
     std::string part;
     bool first = true;
     while (std::getline(parts, part, ',')) {
@@ -150,7 +150,7 @@ bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& 
         }
     }
     if (first) {
-        error = "empty mirror spec";
+        error = "empty mirror options";
         return false;
     }
     return true;
@@ -518,13 +518,13 @@ bool MirrorServer::SendFile(int fd, const Request& req, const std::string& conte
     rec.path = req.path;
     uint64_t first = 0, last = size ? size - 1 : 0;
     if (req.range.compare(0, 6, "bytes=") == 0) {
-        const std::string spec = req.range.substr(6);
-        const size_t dash = spec.find('-');
+        const std::string span = req.range.substr(6);
+        const size_t dash = span.find('-');
         uint64_t a = 0, b = UINT64_MAX;
-        if (dash != std::string::npos && ParseUint(spec.substr(0, dash), a)) {
+        if (dash != std::string::npos && ParseUint(span.substr(0, dash), a)) {
             rec.hasRange = true;
             rec.rangeStart = a;
-            if (!ParseUint(spec.substr(dash + 1), b))
+            if (!ParseUint(span.substr(dash + 1), b))
                 b = UINT64_MAX;
             rec.rangeEnd = b;
         }

@@ -59,7 +59,7 @@ std::shared_ptr<const std::string> MakeContent(size_t size, uint64_t seed);
 // Parses "key=value" options of one mirror ("127.0.0.11:8080,rate=4000000,stall=100";
 // an IPv6 address in brackets: "[::1]:8080");
 // false with a message for an unknown or malformed option.
-bool ParseMirrorSpec(const std::string& spec, MirrorSettings& out, std::string& error);
+bool ParseMirrorOptions(const std::string& options, MirrorSettings& out, std::string& error);
 
 class MirrorServer {
 public:
