@@ -31,6 +31,7 @@
 #include "download/block_verifier.h"
 #include "download/downloader.h"
 #include "download/easy_handle.h"
+#include "download/mirror_prober.h"
 #include "download/pass_rules.h"
 #include "download/positional_file.h"
 #include "download/range_table.h"
@@ -88,6 +89,8 @@ private:
     // certificate trust (DownloaderTuning::caFile) and, when asked, the proxy
     // of SetProxy. Takes the engine lock for the proxy.
     EasyHandleOptions EasyOptions(const char* url, bool viaProxy);
+    // A prober with the engine's tuning and its proxy of the moment.
+    MirrorProber Prober();
 
     // Configuration thread bodies.
     void ConfigUrlThread();

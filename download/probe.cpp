@@ -1,5 +1,5 @@
-// Mirror probing: ICMP echo, header-only size request and the capacity probe
-// "/flag.php", then the choice and order of the mirrors the download uses.
+// Mirror probing (MirrorProber): ICMP echo, header-only size request and the
+// capacity probe "/flag.php"; the engine's probe slots hand over to it.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 
 #include "download/downloader_curl.h"
 #include "download/mirror_choice.h"
+#include "download/mirror_prober.h"
 #include "platform/log.h"
 #include "platform/ping.h"
 
@@ -80,18 +81,19 @@ bool ParseMirrorEndpoint(const std::string& url, MirrorEndpoint& out) {
     return true;
 }
 
-EasyHandleOptions DownloaderCurl::EasyOptions(const char* url, bool viaProxy) {
+MirrorProber::MirrorProber(const DownloaderTuning& tuning, std::string proxy)
+    : m_tuning(tuning), m_proxy(std::move(proxy)) {}
+
+EasyHandleOptions MirrorProber::Options(const char* url, bool viaProxy) const {
     EasyHandleOptions o;
     o.url = url;
     o.caFile = m_tuning.caFile;
-    if (viaProxy) {
-        AutoMutex lock(m_hMutex);
-        o.proxy = proxy;
-    }
+    if (viaProxy)
+        o.proxy = m_proxy;
     return o;
 }
 
-bool DownloaderCurl::IsCdnUrl(const char* url) const {
+bool MirrorProber::IsCdnUrl(const char* url) const {
     if (!url)
         return false;
     const std::string& a = m_tuning.cdnMarkerDomain;
@@ -99,7 +101,7 @@ bool DownloaderCurl::IsCdnUrl(const char* url) const {
     return (!a.empty() && strstr(url, a.c_str())) || (!b.empty() && strstr(url, b.c_str()));
 }
 
-bool DownloaderCurl::CheckPing(std::string url, int* pingTime) {
+bool MirrorProber::CheckPing(const std::string& url, int* pingTime) const {
     MirrorEndpoint at;
     if (!ParseMirrorEndpoint(url, at))
         return false;
@@ -124,11 +126,11 @@ bool DownloaderCurl::CheckPing(std::string url, int* pingTime) {
     return ok;
 }
 
-int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
+int64_t MirrorProber::GetDownloadFileLength(const char* url) const {
     CURL* h = curl_easy_init();
     if (!h)
         return -1;
-    EasyHandleOptions o = EasyOptions(url, true);
+    EasyHandleOptions o = Options(url, true);
     o.userAgent = kProbeUserAgent;
     o.followRedirects = true;
     // A mirror that never answers must not hold the download at 0 %.
@@ -150,14 +152,14 @@ int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
     return static_cast<int64_t>(length);
 }
 
-std::string DownloaderCurl::HttpGetText(const std::string& url) {
+std::string MirrorProber::HttpGetText(const std::string& url) const {
     CURL* h = curl_easy_init();
     if (!h)
         return "error";
     std::string body;
     // No user agent, redirect or proxy: the flag answers the mirror's own
     // capacity, asked directly.
-    EasyHandleOptions o = EasyOptions(url.c_str(), false);
+    EasyHandleOptions o = Options(url.c_str(), false);
     o.connectTimeoutMs = static_cast<long>(m_tuning.probeConnectTimeoutMs);
     o.timeoutMs = static_cast<long>(m_tuning.flagTimeoutMs);
     ApplyEasyOptions(h, o);
@@ -168,7 +170,7 @@ std::string DownloaderCurl::HttpGetText(const std::string& url) {
     return r == CURLE_OK ? body : std::string("error");
 }
 
-bool DownloaderCurl::GetNetworkNotFull(std::string url) {
+bool MirrorProber::GetNetworkNotFull(const std::string& url) const {
     if (IsCdnUrl(url.c_str()))
         return true;
     std::string host;
@@ -205,23 +207,20 @@ bool SizeMatches(int64_t length, int size) {
 }
 }  // namespace
 
-HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
-    std::vector<UrlCfg> checked, candidates;
-    UrlCfg cdn;
-    bool haveCdn = false;
-    usingCdn = false;
+MirrorProbeResults MirrorProber::ProbeAll(DownloadTask& siItem) const {
+    MirrorProbeResults r;
     for (int i = 0; i < kMaxMirrors; ++i) {
         UrlCfg& e = siItem.urls[i];
         if (!e.fileSizeConsistent)
             continue;
-        if (IsCdnUrl(e.url) && !haveCdn) {
-            e.fileSizeConsistent = SizeMatches(GetDownloadFileLenth(e.url), siItem.size);
+        if (IsCdnUrl(e.url) && !r.haveCdn) {
+            e.fileSizeConsistent = SizeMatches(GetDownloadFileLength(e.url), siItem.size);
             e.domain = m_tuning.cdnMarkerDomain;
             if (e.fileSizeConsistent) {
-                cdn = e;
-                haveCdn = true;
+                r.cdn = e;
+                r.haveCdn = true;
             }
-            checked.push_back(e);
+            r.checked.push_back(e);
             continue;
         }
         const bool ok = CheckPing(e.url, &e.pingTime);
@@ -230,28 +229,65 @@ HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
         std::string host;
         if (GetUrlHostPart(e.url, host))
             e.domain = host;
-        checked.push_back(e);
+        r.checked.push_back(e);
         if (!ok) {
             e.fileSizeConsistent = false;
             continue;
         }
-        e.fileSizeConsistent = SizeMatches(GetDownloadFileLenth(e.url), siItem.size);
+        e.fileSizeConsistent = SizeMatches(GetDownloadFileLength(e.url), siItem.size);
         if (e.fileSizeConsistent && !IsCdnUrl(e.url)) {
             e.networkNotFull = GetNetworkNotFull(e.url);
-            candidates.push_back(e);
+            r.candidates.push_back(e);
         }
         WriteLog("Download_CheckDownload: ID(%d), FileSizeConsistent(%s) NetworkNotFull(%s).\n", i,
                  TrueFalse(e.fileSizeConsistent), TrueFalse(e.networkNotFull));
     }
-    MirrorChoice choice = ChooseMirrors(candidates, haveCdn ? &cdn : nullptr);
+    return r;
+}
+
+// ---------------------------------------------------------------- the engine's probe slots
+
+MirrorProber DownloaderCurl::Prober() {
+    AutoMutex lock(m_hMutex);
+    return MirrorProber(m_tuning, proxy);
+}
+
+EasyHandleOptions DownloaderCurl::EasyOptions(const char* url, bool viaProxy) {
+    return Prober().Options(url, viaProxy);
+}
+
+bool DownloaderCurl::IsCdnUrl(const char* url) const {
+    return MirrorProber(m_tuning, std::string()).IsCdnUrl(url);
+}
+
+bool DownloaderCurl::CheckPing(std::string url, int* pingTime) {
+    return Prober().CheckPing(url, pingTime);
+}
+
+int64_t DownloaderCurl::GetDownloadFileLenth(const char* url) {
+    return Prober().GetDownloadFileLength(url);
+}
+
+bool DownloaderCurl::GetNetworkNotFull(std::string url) {
+    return Prober().GetNetworkNotFull(url);
+}
+
+std::string DownloaderCurl::HttpGetText(const std::string& url) {
+    return Prober().HttpGetText(url);
+}
+
+HRESULT DownloaderCurl::CheckDownload(DownloadTask& siItem) {
+    usingCdn = false;
+    const MirrorProbeResults probed = Prober().ProbeAll(siItem);
+    MirrorChoice choice = ChooseMirrors(probed.candidates, probed.haveCdn ? &probed.cdn : nullptr);
     LogMirrorChoice(choice.cdn);
     if (choice.threadsPerUrl > 0)
         task.threadsPerUrl = choice.threadsPerUrl;
     usingCdn = choice.UsingCdn();
     AutoMutex lock(m_hMutex);
     m_vecUrlCfg = std::move(choice.used);
-    checkedUrls = checked;
-    if (haveCdn)
-        cdnUrl = cdn;
+    checkedUrls = probed.checked;
+    if (probed.haveCdn)
+        cdnUrl = probed.cdn;
     return m_vecUrlCfg.empty() ? E_FAIL : 0;
 }

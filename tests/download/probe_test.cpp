@@ -1,6 +1,7 @@
 // Mirror probing and selection: who is asked what, and who is used.
 #include <map>
 
+#include "download/mirror_prober.h"
 #include "platform/ping.h"
 #include "tests/download/engine_fixture.h"
 
@@ -192,6 +193,41 @@ TEST(MirrorPing, RealEchoReachesLoopbackMirrors) {
     int ms = -1;
     EXPECT_TRUE(engine.CheckPing(m->FileUrl("x"), &ms));
     EXPECT_GE(ms, 0);
+}
+
+// The prober alone, without an engine: a mirror that does not echo is
+// marked unusable and never asked for its size; one that echoes but refuses
+// the size request is probed and dropped; a CDN mirror is kept apart and
+// only taken when its size is right.
+TEST(MirrorProberAlone, MarksFailedMirrorsAndKeepsTheCdnApart) {
+    DownloaderTuning t;
+    t.cdnMarkerDomain = "cdn.example";
+    t.probeConnectTimeoutMs = 1000;
+    t.probeTimeoutMs = 1000;
+    t.pinger = [](const std::string& host, int* ms) {
+        *ms = 7;
+        return host != "127.0.0.2";
+    };
+    MirrorProber prober(t, "");
+    DownloadTask task;
+    task.size = 1000;
+    const char* urls[] = {"http://127.0.0.2:9/download/a", "http://127.0.0.1:9/download/a",
+                          "http://cdn.example.invalid:9/download/a"};
+    for (int i = 0; i < 3; ++i) {
+        snprintf(task.urls[i].url, sizeof(task.urls[i].url), "%s", urls[i]);
+        task.urls[i].fileSizeConsistent = true;
+    }
+    const MirrorProbeResults r = prober.ProbeAll(task);
+    ASSERT_EQ(r.checked.size(), 3u);
+    EXPECT_EQ(r.checked[1].pingTime, 7);
+    EXPECT_EQ(r.checked[1].domain, "127.0.0.1:9");
+    EXPECT_TRUE(r.candidates.empty());
+    EXPECT_FALSE(r.haveCdn);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(task.urls[i].fileSizeConsistent) << urls[i];
+    EXPECT_TRUE(prober.IsCdnUrl(urls[2]));
+    EXPECT_FALSE(prober.IsCdnUrl(urls[1]));
+    EXPECT_EQ(prober.GetDownloadFileLength(urls[1]), -1);
 }
 
 }  // namespace
