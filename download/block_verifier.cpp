@@ -27,7 +27,7 @@ bool Matches(const unsigned char* data, uint32_t length, const std::string& dige
 }  // namespace
 
 bool BlockVerifier::Reset(uint32_t total, size_t blockDigests) {
-    const size_t blocks = (static_cast<uint64_t>(total) + kBlockSize - 1) / kBlockSize;
+    const size_t blocks = BlockCount(total);
     m_status.clear();
     // Without a digest for every block only the whole-file digest can decide.
     if (blocks == 0 || blockDigests < blocks)
@@ -119,8 +119,7 @@ std::vector<char> BlockVerifier::HashBlocks(const unsigned char* image, uint32_t
 // download, between the last byte and the final event.
 std::vector<BlockVerifier::BadBlock> BlockVerifier::FindBadBlocks(
     const unsigned char* image, uint32_t total, const std::vector<std::string>& blockHashes) {
-    const size_t count =
-        std::min<size_t>(blockHashes.size(), (uint64_t{total} + kBlockSize - 1) / kBlockSize);
+    const size_t count = std::min<size_t>(blockHashes.size(), BlockCount(total));
     std::vector<char> good(count, 0);
     std::vector<size_t> unknown;
     for (size_t k = 0; k < count; ++k) {

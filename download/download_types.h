@@ -19,6 +19,10 @@ class PositionalFile;
 
 constexpr int kMaxMirrors = 10;
 constexpr uint32_t kBlockSize = 1048576;
+// Blocks of a `total`-byte file, the last one possibly short.
+inline size_t BlockCount(uint32_t total) {
+    return static_cast<size_t>((uint64_t{total} + kBlockSize - 1) / kBlockSize);
+}
 // A transfer's speed is measured over at least this much time (see OnItemData).
 constexpr uint32_t kSpeedWindowMs = 50;
 

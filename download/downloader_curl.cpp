@@ -317,7 +317,7 @@ HRESULT DownloaderCurl::InitDownload() {
         StartThread(std::thread(&DownloaderCurl::ProveExistingBlocks, this));
     } else if (!task.blockHashes.empty()) {
         WriteLog("Download resume : kept %d of %d blocks.\n", 0,
-                 static_cast<int>((uint64_t{totalBytes} + kBlockSize - 1) / kBlockSize));
+                 static_cast<int>(BlockCount(totalBytes)));
     }
     if (!missing.empty()) {
         StartRanges(missing);

@@ -22,6 +22,9 @@ struct MirrorProbeResults {
     bool haveCdn = false;
 };
 
+// Whether url names a CDN mirror by the tuning's host markers.
+bool IsCdnUrl(const DownloaderTuning& tuning, const char* url);
+
 class MirrorProber {
 public:
     MirrorProber(const DownloaderTuning& tuning, std::string proxy);

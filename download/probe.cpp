@@ -93,12 +93,16 @@ EasyHandleOptions MirrorProber::Options(const char* url, bool viaProxy) const {
     return o;
 }
 
-bool MirrorProber::IsCdnUrl(const char* url) const {
+bool IsCdnUrl(const DownloaderTuning& tuning, const char* url) {
     if (!url)
         return false;
-    const std::string& a = m_tuning.cdnMarkerDomain;
-    const std::string& b = m_tuning.cdnMarkerPrefix;
+    const std::string& a = tuning.cdnMarkerDomain;
+    const std::string& b = tuning.cdnMarkerPrefix;
     return (!a.empty() && strstr(url, a.c_str())) || (!b.empty() && strstr(url, b.c_str()));
+}
+
+bool MirrorProber::IsCdnUrl(const char* url) const {
+    return ::IsCdnUrl(m_tuning, url);
 }
 
 bool MirrorProber::CheckPing(const std::string& url, int* pingTime) const {
@@ -257,7 +261,7 @@ EasyHandleOptions DownloaderCurl::EasyOptions(const char* url, bool viaProxy) {
 }
 
 bool DownloaderCurl::IsCdnUrl(const char* url) const {
-    return MirrorProber(m_tuning, std::string()).IsCdnUrl(url);
+    return ::IsCdnUrl(m_tuning, url);
 }
 
 bool DownloaderCurl::CheckPing(std::string url, int* pingTime) {

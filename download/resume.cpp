@@ -51,7 +51,7 @@ int64_t DownloaderCurl::ReadExistingFile(const std::string& path, uint32_t total
 
 std::vector<DownloaderCurl::ByteSpan> DownloaderCurl::PlanResume(uint64_t existing) {
     const uint32_t total = totalBytes;
-    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
+    const size_t blocks = BlockCount(total);
     // Only whole blocks with a digest can be proven; the torn last one of an
     // interrupted run is fetched again.
     size_t candidates = std::min(task.blockHashes.size(), blocks);
@@ -100,8 +100,7 @@ void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
     uint64_t keptBytes = 0;
     int keptCount = 0;
     for (size_t k = 0; k < good.size(); ++k) {
-        const uint32_t first = static_cast<uint32_t>(k * kBlockSize);
-        const uint32_t last = std::min<uint32_t>(first + (kBlockSize - 1), total - 1);
+        const auto [first, last] = BlockVerifier::BlockSpan(k, total);
         const bool kept = good[k] != 0;
         m_verifier.SetStatus(k, kept ? BlockVerifier::kGood : BlockVerifier::kUnknown);
         if (kept) {
@@ -117,8 +116,8 @@ void DownloaderCurl::ApplyProvenBlocks(const std::vector<char>& good) {
             missing.emplace_back(first, last);
         }
     }
-    const size_t blocks = (uint64_t{total} + kBlockSize - 1) / kBlockSize;
-    WriteLog("Download resume : kept %d of %d blocks.\n", keptCount, static_cast<int>(blocks));
+    WriteLog("Download resume : kept %d of %d blocks.\n", keptCount,
+             static_cast<int>(BlockCount(total)));
     m_keptBytes = static_cast<uint32_t>(keptBytes);
     // Progress was held back while the blocks were proven: the window's
     // percentage starts where the earlier run stopped, then moves on.
