@@ -7,11 +7,13 @@
 # plus `7zz x` of the same payload archive into a fresh folder; the paint
 # thread's and the render thread's CPU shares are measured while downloading
 # and while installing.
-# Median of RUNS runs; writes bench/results/install.json (install-7zz.json for
-# the 7zz builder) and prints a table.
-# PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` and wraps it
-# with `korvel-pack build --payload-7z` (default: korvel-pack packs it);
-# each builder's package is made once and its build time kept beside it.
+# Median of RUNS runs; writes bench/results/install.json (install-7zz.json,
+# install-7zz-blocks.json for the 7zz builders) and prints a table.
+# PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` (one solid
+# block), 7zz-blocks with `7zz a -mx9 -ms=16m -mmt2` (solid blocks of 16 MB,
+# which the installer decodes side by side), each wrapped with `korvel-pack
+# build --payload-7z`; the default, korvel-pack, packs one solid block itself.
+# Each builder's package is made once and its build time kept beside it.
 # BUILD_AGAINST=DIR (bench/against.sh sets it, with AGAINST_NAME) runs the
 # bench_install of that build too, one run of each after the other with the
 # same package and mirrors, prints both builds' medians and their ratios, and
@@ -36,13 +38,14 @@ against, against_name = sys.argv[6], sys.argv[7]
 sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, f"{root}/bench")
 from payload_files import cut_payload, payload_writer, tree
-if builder not in ("korvel-pack", "7zz"):
-    sys.exit(f"PAYLOAD_BUILDER must be korvel-pack or 7zz, not {builder}")
+SEVEN_ZIP_SWITCHES = {"7zz": ["-mx9", "-mmt2"], "7zz-blocks": ["-mx9", "-ms=16m", "-mmt2"]}
+if builder != "korvel-pack" and builder not in SEVEN_ZIP_SWITCHES:
+    sys.exit(f"PAYLOAD_BUILDER must be korvel-pack, 7zz or 7zz-blocks, not {builder}")
 bench = f"{build}/bench/install/bench_install"
 pack = f"{build}/tools/korvel-pack/korvel-pack"
 demo_app = f"{build}/tools/korvel-demo-app/korvel-demo-app"
 demo_payload = f"{build}/demo-deployment/payload"
-suffix = "" if builder == "korvel-pack" else "-7zz"
+suffix = "" if builder == "korvel-pack" else "-" + builder
 payload, archive = f"{work}/payload", f"{work}/payload{suffix}.7z"
 package = f"{work}/Korvel12_x64{suffix}.exe"
 MIRRORS, RATE, CONNECTIONS = 5, 4000000, 2  # korvel-mirror rate=4000000; two transfers a mirror
@@ -80,18 +83,18 @@ FACTS = ["--uninstaller", demo_app, "--registry-name", "Korvel 12", "--short-nam
 def build_package():
     """Packs the payload with the chosen builder; returns the seconds it took."""
     start = time.monotonic()
-    if builder == "7zz":
+    if builder in SEVEN_ZIP_SWITCHES:
         made = f"{work}/vendor-payload.7z"
         if os.path.exists(made):
             os.remove(made)
-        subprocess.run(["7zz", "a", "-t7z", "-mx9", "-mmt2", "-bd", "-bso0", "-bsp0", made, "."],
-                       cwd=payload, check=True)
+        subprocess.run(["7zz", "a", "-t7z", *SEVEN_ZIP_SWITCHES[builder], "-bd", "-bso0", "-bsp0",
+                        made, "."], cwd=payload, check=True)
         source = ["--payload-7z", made]
     else:
         source = ["--payload", payload, "--mtime", "1602720000"]
     subprocess.run([pack, "build", *source, *FACTS, "-o", package], check=True)
     seconds = time.monotonic() - start
-    if builder == "7zz":
+    if builder in SEVEN_ZIP_SWITCHES:
         os.remove(made)  # the package holds it byte for byte
     return seconds
 
@@ -100,7 +103,8 @@ if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR):
     print("generating the payload (once) ...", flush=True)
     generate()
     open(stamp, "w").write(str(GENERATOR))
-    for old in (f"{work}/package.json", f"{work}/package-7zz.json"):
+    for old in (f"{work}/package.json", f"{work}/package-7zz.json",
+                f"{work}/package-7zz-blocks.json"):
         if os.path.exists(old):
             os.remove(old)
 built = json.load(open(package_stamp)) if os.path.exists(package_stamp) else {}

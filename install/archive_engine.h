@@ -19,8 +19,22 @@ typedef void (*ArchiveProgressFunc)(void* context, int low, int high);
 //
 // Entries with an absolute path, a ".." component, or a link that leads
 // outside the output folder are refused (261): nothing is written outside it.
+//
+// An archive packed in several solid blocks is decoded by several threads, a
+// block at a time each (see decode_plan.h); every callback still comes on the
+// calling thread.
 int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
                       ArchiveProgressFunc onProgress);
+
+struct ArchiveEngineOptions {
+    // Threads that decode solid blocks side by side; 0: one per core, at most
+    // kMaxArchiveDecoders. 1 decodes the archive in one pass.
+    unsigned decoders = 0;
+};
+constexpr unsigned kMaxArchiveDecoders = 4;
+
+int ArchiveEngineMain(int argc, const char* const* argv, void* context, ArchiveErrorFunc onError,
+                      ArchiveProgressFunc onProgress, const ArchiveEngineOptions& options);
 
 // One entry as a check read it.
 struct ArchiveEntryCheck {

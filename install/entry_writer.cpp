@@ -17,7 +17,9 @@ constexpr size_t kWakeJobs = 1024;
 
 }  // namespace
 
-EntryWriter::EntryWriter(archive* out) : m_out(out) {
+EntryWriter::EntryWriter(std::vector<archive*> outs) {
+    for (archive* out : outs)
+        m_lanes.push_back(Lane{out, {}, 0, true});
     m_thread = std::thread(&EntryWriter::Loop, this);
 }
 
@@ -25,31 +27,33 @@ EntryWriter::~EntryWriter() {
     Finish();
 }
 
-void EntryWriter::Begin(archive_entry* entry) {
-    Job job{Job::kHeader, Entry(archive_entry_clone(entry)), {}, 0, true};
+void EntryWriter::Begin(archive_entry* entry, size_t lane) {
+    Job job{Job::kHeader, lane, Entry(archive_entry_clone(entry)), {}, 0, true};
     Push(std::move(job));
 }
 
-void EntryWriter::Data(const void* block, size_t size, int64_t offset) {
-    const bool follows = offset == m_pendingOffset + static_cast<int64_t>(m_pending.size());
-    if (!m_pending.empty() && (!follows || m_pending.size() + size > kWriteBlock))
-        FlushPending();
-    if (m_pending.empty()) {
-        m_pendingOffset = offset;
+void EntryWriter::Data(const void* block, size_t size, int64_t offset, size_t lane) {
+    std::vector<char>& pending = m_lanes[lane].pending;
+    int64_t& pendingOffset = m_lanes[lane].pendingOffset;
+    const bool follows = offset == pendingOffset + static_cast<int64_t>(pending.size());
+    if (!pending.empty() && (!follows || pending.size() + size > kWriteBlock))
+        FlushPending(lane);
+    if (pending.empty()) {
+        pendingOffset = offset;
         std::lock_guard<std::mutex> lock(m_lock);
         if (!m_spare.empty()) {
-            m_pending.swap(m_spare.back());
+            pending.swap(m_spare.back());
             m_spare.pop_back();
         }
-        m_pending.reserve(kWriteBlock);
+        pending.reserve(kWriteBlock);
     }
     const char* bytes = static_cast<const char*>(block);
-    m_pending.insert(m_pending.end(), bytes, bytes + size);
+    pending.insert(pending.end(), bytes, bytes + size);
 }
 
-void EntryWriter::End(bool readOk) {
-    FlushPending();
-    Push(Job{Job::kEnd, nullptr, {}, 0, readOk});
+void EntryWriter::End(bool readOk, size_t lane) {
+    FlushPending(lane);
+    Push(Job{Job::kEnd, lane, nullptr, {}, 0, readOk});
 }
 
 int EntryWriter::TakeFailures() {
@@ -70,14 +74,18 @@ bool EntryWriter::Finish() {
     }
     m_work.notify_one();
     m_thread.join();
-    return archive_write_close(m_out) >= ARCHIVE_WARN;
+    bool closed = true;
+    for (Lane& lane : m_lanes)
+        closed = archive_write_close(lane.out) >= ARCHIVE_WARN && closed;
+    return closed;
 }
 
-void EntryWriter::FlushPending() {
-    if (m_pending.empty())
+void EntryWriter::FlushPending(size_t lane) {
+    std::vector<char>& pending = m_lanes[lane].pending;
+    if (pending.empty())
         return;
-    Job job{Job::kData, nullptr, std::move(m_pending), m_pendingOffset, true};
-    m_pending = std::vector<char>();
+    Job job{Job::kData, lane, nullptr, std::move(pending), m_lanes[lane].pendingOffset, true};
+    pending = std::vector<char>();
     Push(std::move(job));
 }
 
@@ -124,7 +132,7 @@ void EntryWriter::Loop() {
                 Recycle(std::move(job.bytes));
         batch.clear();
         lock.unlock();
-        m_room.notify_one();
+        m_room.notify_all();  // every waiting decoder may fit now
         lock.lock();
     }
 }
@@ -138,24 +146,26 @@ void EntryWriter::Recycle(std::vector<char>&& bytes) {
 }
 
 void EntryWriter::Handle(Job& job) {
+    Lane& lane = m_lanes[job.lane];
     switch (job.kind) {
         case Job::kHeader:
             // A copy that could not be made (out of memory) fails the entry.
-            m_entryOk = job.entry && archive_write_header(m_out, job.entry.get()) >= ARCHIVE_WARN;
+            lane.entryOk =
+                job.entry && archive_write_header(lane.out, job.entry.get()) >= ARCHIVE_WARN;
             break;
         case Job::kData:
             // The disk writer reports a refused write (a full disk) as a
             // warning: a file that lacks data is a failed item, never a success.
-            if (m_entryOk && archive_write_data_block(m_out, job.bytes.data(), job.bytes.size(),
-                                                      job.offset) < ARCHIVE_OK)
-                m_entryOk = false;
+            if (lane.entryOk && archive_write_data_block(lane.out, job.bytes.data(),
+                                                         job.bytes.size(), job.offset) < ARCHIVE_OK)
+                lane.entryOk = false;
             break;
         case Job::kEnd:
-            if (archive_write_finish_entry(m_out) < ARCHIVE_WARN)
-                m_entryOk = false;
-            if (!m_entryOk || !job.readOk)
+            if (archive_write_finish_entry(lane.out) < ARCHIVE_WARN)
+                lane.entryOk = false;
+            if (!lane.entryOk || !job.readOk)
                 ++m_failures;
-            m_entryOk = true;
+            lane.entryOk = true;
             break;
     }
 }

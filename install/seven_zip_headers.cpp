@@ -344,6 +344,7 @@ bool ReadFilesInfo(Cursor& c, const StreamsInfo& s, ArchiveHeaders& out) {
             if (folder >= s.folders.size())
                 return false;
             e.method = ChainOf(s.folders[folder]);
+            e.folder = static_cast<int64_t>(folder);
             ++usedInFolder;
         }
         out.entries.push_back(e);
@@ -417,6 +418,8 @@ bool ReadPlainHeader(Cursor& c, ArchiveHeaders& out, std::string& error) {
             return false;
         }
     }
+    for (const Folder& f : main.folders)
+        out.folderSizes.push_back(f.unpackSize);
     return true;
 }
 

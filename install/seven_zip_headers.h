@@ -11,12 +11,14 @@
 #include <vector>
 
 struct ArchiveHeaderEntry {
-    std::string name;    // UTF-8, exactly as stored (folders without "/")
-    std::string method;  // coders joined by "+", filters first ("BCJ+LZMA2"); "" without data
+    std::string name;     // UTF-8, exactly as stored (folders without "/")
+    std::string method;   // coders joined by "+", filters first ("BCJ+LZMA2"); "" without data
+    int64_t folder = -1;  // the solid block holding the entry's data; -1 without data
 };
 
 struct ArchiveHeaders {
     std::vector<ArchiveHeaderEntry> entries;  // in archive order
+    std::vector<uint64_t> folderSizes;        // unpacked bytes of each solid block
     std::string headerMethod;                 // the chain of a packed header, else ""
     bool headerEncrypted = false;
 };

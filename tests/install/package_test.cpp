@@ -370,29 +370,4 @@ TEST_F(PackageTest, WithoutAFolderTheDefaultProgramFolderIsUsed) {
     EXPECT_FALSE(PathFileExists(buffer));  // not created without the flag
 }
 
-TEST(ArchiveEngine, RejectsAMalformedCommandLine) {
-    std::vector<int> codes;
-    auto onError = [](void* ctx, int code) {
-        static_cast<std::vector<int>*>(ctx)->push_back(code);
-    };
-    const char* wrongVerb[] = {"korvel", "e", "a.7z", "-o/tmp/x", nullptr};
-    EXPECT_EQ(255, ArchiveEngineMain(4, wrongVerb, &codes, onError, nullptr));
-    const char* noFolder[] = {"korvel", "x", "a.7z", "/tmp/x", nullptr};
-    EXPECT_EQ(255, ArchiveEngineMain(4, noFolder, &codes, onError, nullptr));
-    EXPECT_EQ((std::vector<int>{255, 255}), codes);
-}
-
-TEST(ArchiveEngine, UnreadableArchiveEndsWithRunErrors) {
-    TempDir dir;
-    WriteFile(dir.Sub("bad.7z"), "not an archive at all");
-    std::vector<int> codes;
-    auto onError = [](void* ctx, int code) {
-        static_cast<std::vector<int>*>(ctx)->push_back(code);
-    };
-    const std::string archive = dir.Sub("bad.7z"), folder = "-o" + dir.Sub("out");
-    const char* argv[] = {"korvel", "x", archive.c_str(), folder.c_str(), nullptr};
-    EXPECT_EQ(2, ArchiveEngineMain(4, argv, &codes, onError, nullptr));
-    EXPECT_EQ((std::vector<int>{262}), codes);
-}
-
 }  // namespace
