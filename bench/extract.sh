@@ -30,7 +30,7 @@ from payload_files import cut_payload, payload_writer, tree
 payload, package, archive = f"{work}/payload", f"{work}/package.exe", f"{work}/payload.7z"
 if given_package:
     package, archive = os.path.abspath(given_package), f"{work}/given-payload.7z"
-GENERATOR = 2  # bump when the payload recipe changes
+GENERATOR = 3  # bump when the payload recipe changes (3: korvel-pack packs solid blocks)
 
 VOCAB = []
 

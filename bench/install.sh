@@ -9,10 +9,11 @@
 # and while installing.
 # Median of RUNS runs; writes bench/results/install.json (install-7zz.json,
 # install-7zz-blocks.json for the 7zz builders) and prints a table.
-# PAYLOAD_BUILDER=7zz packs the payload with `7zz a -mx9 -mmt2` (one solid
-# block), 7zz-blocks with `7zz a -mx9 -ms=16m -mmt2` (solid blocks of 16 MB,
-# which the installer decodes side by side), each wrapped with `korvel-pack
-# build --payload-7z`; the default, korvel-pack, packs one solid block itself.
+# The default builder, korvel-pack, packs the payload in solid blocks of 16 MB
+# (which the installer decodes side by side); korvel-pack-one-block packs one
+# solid block (`--solid-block 0`); 7zz packs it with `7zz a -mx9 -mmt2` (one
+# solid block), 7zz-blocks with `7zz a -mx9 -ms=16m -mmt2`, each wrapped with
+# `korvel-pack build --payload-7z`.
 # Each builder's package is made once and its build time kept beside it.
 # BUILD_AGAINST=DIR (bench/against.sh sets it, with AGAINST_NAME) runs the
 # bench_install of that build too, one run of each after the other with the
@@ -39,8 +40,10 @@ sys.dont_write_bytecode = True  # no cache files in the source tree
 sys.path.insert(0, f"{root}/bench")
 from payload_files import cut_payload, payload_writer, tree
 SEVEN_ZIP_SWITCHES = {"7zz": ["-mx9", "-mmt2"], "7zz-blocks": ["-mx9", "-ms=16m", "-mmt2"]}
-if builder != "korvel-pack" and builder not in SEVEN_ZIP_SWITCHES:
-    sys.exit(f"PAYLOAD_BUILDER must be korvel-pack, 7zz or 7zz-blocks, not {builder}")
+OWN_SWITCHES = {"korvel-pack": [], "korvel-pack-one-block": ["--solid-block", "0"]}
+if builder not in OWN_SWITCHES and builder not in SEVEN_ZIP_SWITCHES:
+    sys.exit("PAYLOAD_BUILDER must be korvel-pack, korvel-pack-one-block, 7zz or 7zz-blocks, "
+             f"not {builder}")
 bench = f"{build}/bench/install/bench_install"
 pack = f"{build}/tools/korvel-pack/korvel-pack"
 demo_app = f"{build}/tools/korvel-demo-app/korvel-demo-app"
@@ -50,6 +53,7 @@ payload, archive = f"{work}/payload", f"{work}/payload{suffix}.7z"
 package = f"{work}/Korvel12_x64{suffix}.exe"
 MIRRORS, RATE, CONNECTIONS = 5, 4000000, 2  # korvel-mirror rate=4000000; two transfers a mirror
 GENERATOR = 1  # bump when the payload recipe changes
+PACKAGE_RECIPE = 2  # bump when a builder packs differently (2: korvel-pack packs solid blocks)
 
 def program_bytes(rng, size):
     # Program-like content that compresses poorly: mostly machine code and
@@ -91,7 +95,7 @@ def build_package():
                         made, "."], cwd=payload, check=True)
         source = ["--payload-7z", made]
     else:
-        source = ["--payload", payload, "--mtime", "1602720000"]
+        source = ["--payload", payload, "--mtime", "1602720000", *OWN_SWITCHES[builder]]
     subprocess.run([pack, "build", *source, *FACTS, "-o", package], check=True)
     seconds = time.monotonic() - start
     if builder in SEVEN_ZIP_SWITCHES:
@@ -103,16 +107,18 @@ if not os.path.exists(stamp) or open(stamp).read() != str(GENERATOR):
     print("generating the payload (once) ...", flush=True)
     generate()
     open(stamp, "w").write(str(GENERATOR))
-    for old in (f"{work}/package.json", f"{work}/package-7zz.json",
-                f"{work}/package-7zz-blocks.json"):
+    for old in [f"{work}/package{'' if b == 'korvel-pack' else '-' + b}.json"
+                for b in [*OWN_SWITCHES, *SEVEN_ZIP_SWITCHES]]:
         if os.path.exists(old):
             os.remove(old)
 built = json.load(open(package_stamp)) if os.path.exists(package_stamp) else {}
 if not built and os.path.exists(package):
     built = {"generator": GENERATOR, "builder": builder, "build_seconds": None}  # made earlier
-if built.get("generator") != GENERATOR or not os.path.exists(package):
+if (built.get("generator") != GENERATOR or built.get("package_recipe", 1) != PACKAGE_RECIPE
+        or not os.path.exists(package)):
     print(f"building the package with {builder} (once) ...", flush=True)
-    built = {"generator": GENERATOR, "builder": builder, "build_seconds": build_package(),
+    built = {"generator": GENERATOR, "package_recipe": PACKAGE_RECIPE, "builder": builder,
+             "build_seconds": build_package(),
              "load_average": os.getloadavg()[0]}
     json.dump(built, open(package_stamp, "w"))
 info = cut_payload(pack, package, archive)

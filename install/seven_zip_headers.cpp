@@ -7,33 +7,13 @@
 #include <cstring>
 #include <fstream>
 
+#include "install/seven_zip_format.h"
 #include "platform/text.h"
 
 namespace {
 
-// Property ids of the 7z headers.
-enum : uint64_t {
-    kEnd = 0x00,
-    kHeader = 0x01,
-    kMainStreamsInfo = 0x04,
-    kFilesInfo = 0x05,
-    kPackInfo = 0x06,
-    kUnpackInfo = 0x07,
-    kSubStreamsInfo = 0x08,
-    kSize = 0x09,
-    kCrc = 0x0A,
-    kFolder = 0x0B,
-    kCodersUnpackSize = 0x0C,
-    kNumUnpackStream = 0x0D,
-    kEmptyStream = 0x0E,
-    kName = 0x11,
-    kEncodedHeader = 0x17,
-};
+using namespace seven_zip;
 
-constexpr uint64_t kLzmaId = 0x030101;
-constexpr uint64_t kLzma2Id = 0x21;
-constexpr uint64_t kAesId = 0x06F10701;
-constexpr size_t kSignatureHeaderSize = 32;
 constexpr int kMaxHeaderUnpacks = 4;
 // A header larger than this is not a payload's (the limit keeps a hostile
 // size field from allocating the machine's memory).
@@ -478,7 +458,8 @@ std::string CoderName(uint64_t id) {
 bool ReadArchiveHeaders(const ArchiveRangeReader& read, ArchiveHeaders& out, std::string& error) {
     out = ArchiveHeaders();
     std::string start;
-    if (!read(0, kSignatureHeaderSize, start) || memcmp(start.data(), "7z\xBC\xAF\x27\x1C", 6)) {
+    if (!read(0, kSignatureHeaderSize, start) ||
+        memcmp(start.data(), kSignature, sizeof(kSignature))) {
         error = "not a 7z archive";
         return false;
     }

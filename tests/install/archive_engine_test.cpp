@@ -52,23 +52,8 @@ int RunEngine(const std::string& archive, const std::string& folder, unsigned de
     return ArchiveEngineMain(4, argv, &calls, Calls::OnError, Calls::OnProgress, options);
 }
 
-// Each path with its type, mode, whole-second time and content.
 std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    const ToolRun list = RunCommand("cd " + ShellQuote(root) + " && find . -mindepth 1");
-    std::istringstream lines(list.out);
-    for (std::string rel; std::getline(lines, rel);) {
-        const std::string path = root + "/" + rel.substr(2);
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
-            continue;
-        std::ostringstream what;
-        what << std::oct << st.st_mode << std::dec << " " << st.st_mtime;
-        if (S_ISREG(st.st_mode))
-            what << " " << st.st_size << " " << std::hash<std::string>()(ReadFile(path));
-        tree[rel.substr(2)] = what.str();
-    }
-    return tree;
+    return DescribeTree(root, true);
 }
 
 // The paths where two trees differ, with both sides ("-" where one lacks it).

@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <sstream>
 
+#include "tests/support/test_support.h"
 #include "tools/korvel-pack/pack.h"
 
 namespace korvel_test {
@@ -128,6 +131,25 @@ std::string ShellQuote(const std::string& text) {
 
 ToolRun RunPack(const std::string& args, const std::string& environment, bool withStderr) {
     return RunCommand(environment + " " + ShellQuote(KORVEL_PACK_TOOL) + " " + args, withStderr);
+}
+
+std::map<std::string, std::string> DescribeTree(const std::string& folder, bool withTimes) {
+    std::map<std::string, std::string> tree;
+    std::istringstream lines(RunCommand("cd " + ShellQuote(folder) + " && find . -mindepth 1").out);
+    for (std::string rel; std::getline(lines, rel);) {
+        const std::string path = folder + "/" + rel.substr(2);
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            continue;
+        std::ostringstream what;
+        what << std::oct << st.st_mode << std::dec;
+        if (withTimes)
+            what << " " << st.st_mtime;
+        if (S_ISREG(st.st_mode))
+            what << " " << st.st_size << " " << std::hash<std::string>()(ReadFile(path));
+        tree[rel.substr(2)] = what.str();
+    }
+    return tree;
 }
 
 }  // namespace korvel_test

@@ -2,6 +2,7 @@
 // built in memory (and the shared log capture).
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,5 +55,8 @@ ToolRun RunPack(const std::string& args, const std::string& environment = "",
 
 // Files below a folder ("/"-separated relative names), for comparing trees.
 std::vector<std::string> ListFiles(const std::string& folder);
+// Every path below a folder with its type and mode bits, a file's size and a
+// hash of its content, and with times its whole-second modification time.
+std::map<std::string, std::string> DescribeTree(const std::string& folder, bool withTimes);
 
 }  // namespace korvel_test

@@ -2,7 +2,8 @@
 //   build   (--payload DIR | --payload-7z ARCHIVE) --uninstaller FILE [--stub FILE] --registry-name
 //   N
 //           --short-name N --version V --product-name N --release-date D
-//           --web-address U --publisher P [--x64] [--level N] [--mtime SECONDS] -o PACKAGE
+//           --web-address U --publisher P [--x64] [--level N] [--mtime SECONDS]
+//           [--solid-block MB] -o PACKAGE
 //   config  PACKAGE --mirror URL... [--name-prefix P] -o CONFIG.xml
 //   inspect PACKAGE
 //   check   PACKAGE
@@ -28,7 +29,8 @@ int Usage() {
             "         [--stub FILE]\n"
             "         --registry-name N --short-name N --version V --product-name N\n"
             "         --release-date YYYY-MM-DD --web-address URL --publisher TEXT [--x64]\n"
-            "         [--level 0-9] [--mtime SECONDS] -o PACKAGE\n"
+            "         [--level 0-9] [--mtime SECONDS] [--solid-block MB] -o PACKAGE\n"
+            "         (--solid-block: MB per solid block, 16 by default; 0: one block)\n"
             "       korvel-pack config PACKAGE --mirror URL [--mirror URL ...]\n"
             "         [--name-prefix P] -o CONFIG.xml\n"
             "       korvel-pack inspect PACKAGE\n"
@@ -97,6 +99,14 @@ int Build(const Args& args) {
         in.nLevel = atoi(args.Get("--level").c_str());
     if (!args.Get("--mtime").empty())
         in.nMtime = atoll(args.Get("--mtime").c_str());
+    const std::string block = args.Get("--solid-block");
+    if (!block.empty()) {
+        char* end = nullptr;
+        const unsigned long long mb = strtoull(block.c_str(), &end, 10);
+        if (*end != 0 || block[0] == '-' || mb > (1ULL << 20))
+            return Fail("--solid-block takes megabytes, 0 for one solid block: " + block);
+        in.nSolidBlockBytes = mb << 20;
+    }
     std::string error;
     return BuildPackage(in, out, error) ? 0 : Fail(error);
 }

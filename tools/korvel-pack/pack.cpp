@@ -21,6 +21,7 @@
 #include "install/archive_engine.h"
 #include "install/seven_zip_headers.h"
 #include "platform/text.h"
+#include "tools/korvel-pack/block_archive.h"
 
 namespace {
 
@@ -166,6 +167,45 @@ bool AddEntry(archive* a, const std::string& root, const std::string& rel, int64
     return true;
 }
 
+// The payload's entries for the block writer, with the same checks and
+// the same kinds of entry as the archive library's path.
+bool ListBlockItems(const PackInput& in, const std::vector<std::string>& names,
+                    std::vector<BlockArchiveItem>& items, std::string& error) {
+    for (const std::string& rel : names) {
+        const std::string full = in.strPayloadFolder + "/" + rel;
+        struct stat st;
+        if (!CheckName(full, rel, true, error))
+            return false;
+        if (lstat(full.c_str(), &st) != 0) {
+            error = "cannot read " + full;
+            return false;
+        }
+        BlockArchiveItem item;
+        item.name = rel;
+        item.mode = st.st_mode;
+        item.mtime = in.nMtime >= 0 ? in.nMtime : st.st_mtime;
+        if (S_ISREG(st.st_mode)) {
+            item.source = full;
+            item.size = static_cast<uint64_t>(st.st_size);
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            const ssize_t n = readlink(full.c_str(), target, sizeof(target) - 1);
+            if (n <= 0) {
+                error = "cannot read the link " + full;
+                return false;
+            }
+            item.link.assign(target, static_cast<size_t>(n));
+            if (!CheckName(full + " -> " + item.link, item.link, true, error))
+                return false;
+            item.size = item.link.size();
+        } else if (!S_ISDIR(st.st_mode)) {
+            continue;  // devices, sockets and pipes are not payload
+        }
+        items.push_back(item);
+    }
+    return true;
+}
+
 bool ReadStub(const PackInput& in, std::string& stub, std::string& error) {
     if (!in.strStub.empty() && !ReadWhole(in.strStub, stub)) {
         error = "cannot read stub " + in.strStub;
@@ -177,6 +217,18 @@ bool ReadStub(const PackInput& in, std::string& stub, std::string& error) {
 }  // namespace
 
 bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& error) {
+    struct stat st;
+    if (stat(in.strPayloadFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = "payload folder not found: " + in.strPayloadFolder;
+        return false;
+    }
+    std::vector<std::string> names;
+    ListTree(in.strPayloadFolder, "", names);
+    if (in.nSolidBlockBytes > 0) {
+        std::vector<BlockArchiveItem> items;
+        return ListBlockItems(in, names, items, error) &&
+               WriteBlockArchive(items, in.nSolidBlockBytes, in.nLevel, out, error);
+    }
     const ScopedUtf8Names utf8Names;  // names reach the archive's UTF-16 through UTF-8
     std::unique_ptr<archive, WriterDeleter> a(archive_write_new());
     archive_write_set_format_7zip(a.get());
@@ -189,13 +241,6 @@ bool BuildPayloadArchive(const PackInput& in, std::string& out, std::string& err
         error = "cannot start the archive";
         return false;
     }
-    struct stat st;
-    if (stat(in.strPayloadFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = "payload folder not found: " + in.strPayloadFolder;
-        return false;
-    }
-    std::vector<std::string> names;
-    ListTree(in.strPayloadFolder, "", names);
     for (const std::string& rel : names) {
         const std::string full = in.strPayloadFolder + "/" + rel;
         if (!CheckName(full, rel, utf8Names.Active(), error) ||

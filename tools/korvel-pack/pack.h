@@ -15,10 +15,15 @@ struct PackInput {
     InstallProductFacts facts;  // the header fields
     int nLevel = 6;             // LZMA2 preset
     int64_t nMtime = -1;        // >= 0: every entry gets this time (reproducible builds)
+    // The payload's solid blocks hold about this many bytes each, so that the
+    // installer decodes them on every core; 0: one solid block.
+    uint64_t nSolidBlockBytes = kDefaultSolidBlockBytes;
+    static constexpr uint64_t kDefaultSolidBlockBytes = 16 << 20;
 };
 
-// The payload folder as a solid LZMA2 7z archive; entries in byte order of
-// their names, so the same folder gives the same bytes. false with a reason.
+// The payload folder as an LZMA2 7z archive (solid blocks, or one solid block
+// made by the archive library); entries in byte order of their names, so the
+// same folder gives the same bytes. false with a reason.
 bool BuildPayloadArchive(const PackInput& in, std::string& archive, std::string& error);
 // What the installer's extraction engine makes of a payload archive.
 struct PayloadEntryCheck {
