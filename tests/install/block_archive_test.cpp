@@ -132,4 +132,33 @@ TEST(BlockArchiveWriter, ASourceThatChangedOrVanishedIsAnErrorAndAnEmptyListAnAr
     EXPECT_EQ(0, RunCommand("7zz t " + ShellQuote(dir.Sub("empty.7z")) + " >/dev/null").status);
 }
 
+TEST(BlockArchiveWriter, OnlyALargeSingleBlockGetsTheVendorAdvice) {
+    TempDir dir;
+    ASSERT_EQ(0, mkdir(dir.Sub("payload").c_str(), 0755));
+    WriteFile(dir.Sub("payload/big.bin"), std::string(33 << 20, 'z'));
+    WriteFile(dir.Sub("payload/small.txt"), "small");
+    PackInput in;
+    in.strPayloadFolder = dir.Sub("payload");
+    in.nLevel = 1;
+    std::string archive, error;
+    for (uint64_t block : {uint64_t{0}, PackInput::kDefaultSolidBlockBytes}) {
+        in.nSolidBlockBytes = block;
+        ASSERT_TRUE(BuildPayloadArchive(in, archive, error)) << error;
+        const PayloadCheck check = CheckPayload(archive);
+        EXPECT_TRUE(check.ok);
+        const std::string advice = SolidBlockAdvice(check);
+        if (block == 0) {
+            EXPECT_EQ(1u, check.blockSizes.size());
+            EXPECT_NE(std::string::npos, advice.find("one solid block of 33 MB")) << advice;
+        } else {
+            EXPECT_EQ(2u, check.blockSizes.size());  // the large file alone, then the small one
+            EXPECT_EQ("", advice);
+        }
+    }
+    ASSERT_EQ(0, unlink(dir.Sub("payload/big.bin").c_str()));
+    in.nSolidBlockBytes = 0;
+    ASSERT_TRUE(BuildPayloadArchive(in, archive, error)) << error;
+    EXPECT_EQ("", SolidBlockAdvice(CheckPayload(archive)));  // one small block is fine
+}
+
 }  // namespace

@@ -107,8 +107,12 @@ int Build(const Args& args) {
             return Fail("--solid-block takes megabytes, 0 for one solid block: " + block);
         in.nSolidBlockBytes = mb << 20;
     }
-    std::string error;
-    return BuildPackage(in, out, error) ? 0 : Fail(error);
+    std::string error, advice;
+    if (!BuildPackage(in, out, error, &advice))
+        return Fail(error);
+    if (!advice.empty())
+        fprintf(stderr, "korvel-pack: note: %s\n", advice.c_str());
+    return 0;
 }
 
 int Config(const Args& args) {
@@ -152,6 +156,8 @@ int Check(const Args& args) {
     printf("%s\n", PayloadCheckJson(check).c_str());
     if (!check.ok)
         fprintf(stderr, "korvel-pack: %s\n", check.message.c_str());
+    else if (!SolidBlockAdvice(check).empty())
+        fprintf(stderr, "korvel-pack: note: %s\n", SolidBlockAdvice(check).c_str());
     return check.ok ? 0 : 1;
 }
 

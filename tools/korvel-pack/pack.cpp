@@ -294,7 +294,8 @@ bool ReadPayload(const PackInput& in, std::string& payload, std::string& error) 
     return true;
 }
 
-bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error) {
+bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error,
+                  std::string* advice) {
     std::string uninstaller, payload, stub;
     if (!ReadWhole(in.strUninstaller, uninstaller)) {
         error = "cannot read uninstaller " + in.strUninstaller;
@@ -314,6 +315,8 @@ bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& 
         error = check.message;
         return false;
     }
+    if (advice)
+        *advice = SolidBlockAdvice(check);
     const std::string file =
         AssemblePackage(stub, MakePackageHeader(in.facts), payload, uninstaller);
     if (!WriteWhole(outPath, file)) {
@@ -345,6 +348,7 @@ PayloadCheck CheckPayload(const std::string& archive) {
     std::string methodError;
     const bool haveMethods = ReadArchiveHeaders(archive, methods, methodError);
     check.headerMethod = methods.headerMethod;
+    check.blockSizes = methods.folderSizes;
     std::vector<ArchiveEntryCheck> engine;
     std::string archiveError;
     check.ok = ArchiveEngineCheck(archive.data(), archive.size(), engine, archiveError);
@@ -413,6 +417,7 @@ std::string PayloadCheckJson(const PayloadCheck& check) {
                            [&m](const PayloadEntryCheck& e) { return e.method == m; })));
     o.Add("methods", methods);
     o.Add("header_method", check.headerMethod);
+    o.Add("solid_blocks", static_cast<int>(check.blockSizes.size()));
     CJsonObject entries;
     for (const PayloadEntryCheck& e : check.entries) {
         CJsonObject item;
@@ -433,6 +438,15 @@ std::string PayloadCheckJson(const PayloadCheck& check) {
         o.Add("first_failure", failure);
     }
     return o.ToString();
+}
+
+std::string SolidBlockAdvice(const PayloadCheck& check) {
+    constexpr uint64_t kLarge = 2 * PackInput::kDefaultSolidBlockBytes;
+    if (check.blockSizes.size() != 1 || check.blockSizes[0] < kLarge)
+        return "";
+    return "the payload is one solid block of " + std::to_string(check.blockSizes[0] >> 20) +
+           " MB, which the installer decodes on one core; packed in blocks it installs on "
+           "every core (--payload DIR does that, or 7zz a -ms=16m)";
 }
 
 std::string PackageNameFor(const std::string& namePrefix, const std::string& wholeMd5) {

@@ -37,12 +37,16 @@ struct PayloadCheck {
     std::vector<PayloadEntryCheck> entries;
     std::vector<std::string> methods;  // distinct chains in order of appearance
     std::string headerMethod;          // chain of a packed header
+    std::vector<uint64_t> blockSizes;  // unpacked bytes of each solid block
     // The first failure: the entry ("" for the archive as a whole), its
     // chain, the engine's reason, and the refusal text for the vendor.
     std::string failureName, failureMethod, failureError, message;
 };
 // Decodes the whole archive through the installer's engine, writing nothing.
 PayloadCheck CheckPayload(const std::string& archive);
+// Advice for the vendor when the payload is one large solid block, which the
+// installer can only decode on one core; "" otherwise.
+std::string SolidBlockAdvice(const PayloadCheck& check);
 std::string PayloadCheckJson(const PayloadCheck& check);
 // The same for the payload of a package file; false with a reason when the
 // package's layout does not lead to a payload.
@@ -56,7 +60,9 @@ std::string AssemblePackage(std::string stub, PackageHeader header, const std::s
 // Stub (bytes 32..35 hold the header offset), header, payload, uninstaller.
 // The payload is checked with CheckPayload first; a payload the installer
 // could not extract is refused with its message and nothing is written.
-bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error);
+// advice: SolidBlockAdvice for the payload, when asked.
+bool BuildPackage(const PackInput& in, const std::string& outPath, std::string& error,
+                  std::string* advice = nullptr);
 
 // Download configuration text (version 1) for a package and its mirrors.
 // The name is namePrefix + "_" + the first eight digits of the whole-file MD5
