@@ -713,6 +713,7 @@ int ReleaseDownloader(IDownloader* d) {
         ++r.pending;
     }
     std::thread([d, &r] {
+        NameCurrentThread("korvel-release");  // tests wait for it by name
         delete d;
         std::lock_guard<std::mutex> lock(r.lock);
         --r.pending;

@@ -29,7 +29,10 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
 
 using namespace korvel_e2e;
 using korvel_mirror::MirrorSettings;
+using korvel_test::CurrentThreadCount;
 using korvel_test::Fault;
+using korvel_test::ThreadNames;
+using korvel_test::WaitForThreadsNamedToEnd;
 
 namespace {
 
@@ -69,7 +72,9 @@ protected:
     OwnAddressTest() : InstallerTest(Addresses::kOwn) {}
 
     void SetUp() override {
-        m_threadsBefore = ThreadCount();
+        // An earlier run's engine release thread may still be ending.
+        ASSERT_TRUE(WaitForThreadsNamedToEnd("korvel-release", 10000)) << ThreadNames();
+        m_threadsBefore = CurrentThreadCount();
         InstallerTest::SetUp();
         // The 2000 ms after the download stay: a failure shown within the
         // render thread's first frames loses the retry page's buttons to its
@@ -113,10 +118,10 @@ protected:
     void ExpectThreadsEnded() {
         EXPECT_TRUE(WaitForReleasedDownloaders(10000)) << "a released engine kept running";
         StopServices();
-        int threads = ThreadCount();
+        int threads = CurrentThreadCount();
         for (int i = 0; i < 200 && threads > m_threadsBefore; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            threads = ThreadCount();
+            threads = CurrentThreadCount();
         }
         EXPECT_EQ(m_threadsBefore, threads) << "threads left after the run: " << ThreadNames();
     }

@@ -391,32 +391,6 @@ std::vector<std::wstring> InstallerTest::MessageBoxes() {
     return m_boxes;
 }
 
-int ThreadCount() {
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(dir)) {
-            count += entry->d_name[0] != '.';
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
-std::string ThreadNames() {
-    std::string names;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                std::string name = korvel_test::ReadFile(std::string("/proc/self/task/") +
-                                                         entry->d_name + "/comm");
-                names += (names.empty() ? "" : ", ") + name.substr(0, name.find('\n'));
-            }
-        }
-        closedir(dir);
-    }
-    return names;
-}
-
 // ---- FaultyReportService ----
 
 namespace {

@@ -145,10 +145,6 @@ korvel_mirror::MirrorSettings MirrorAt(const char* host);
 // Reads a package of the demo deployment ("Korvel12_x64.exe").
 std::string ReadDemoPackage(const std::string& name);
 
-// Threads of this process (/proc/self/task), and their names for a message.
-int ThreadCount();
-std::string ThreadNames();
-
 // A report service that misbehaves on both endpoints alike, on a loopback port
 // the system picks. It reads each request whole (answering "Expect:
 // 100-continue"), records it, then treats it by its fault. Thread rule: Start

@@ -211,6 +211,9 @@ TEST_P(EngineFaultTest, VerifiesOrReportsAndReleasesEverything) {
         log->InitLog(Utf8ToWide(path));  // the engine's own account of a case
     // ThreadSanitizer starts a thread of its own with the first thread made.
     std::thread([] {}).join();
+    // The last case's release thread signals just before it ends: it must not
+    // count in this case's balance.
+    ASSERT_TRUE(WaitForThreadsNamedToEnd("korvel-release", kCaseLimitMs)) << ThreadNames();
     const int threadsBefore = CurrentThreadCount();
     const LiveMemory heapBefore = CurrentLiveMemory();
     {
@@ -237,7 +240,7 @@ TEST_P(EngineFaultTest, VerifiesOrReportsAndReleasesEverything) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         threads = CurrentThreadCount();
     }
-    EXPECT_EQ(threads, threadsBefore) << "threads left after release";
+    EXPECT_EQ(threads, threadsBefore) << "threads left after release: " << ThreadNames();
     if (HasFailure())
         return;  // failure records live on the heap themselves
     const LiveMemory heapAfter = CurrentLiveMemory();

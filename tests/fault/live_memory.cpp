@@ -77,17 +77,4 @@ LiveMemory CurrentLiveMemory() {
     return {g_blocks.load(), g_bytes.load()};
 }
 
-int CurrentThreadCount() {
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir)
-        return -1;
-    int n = 0;
-    while (dirent* e = readdir(dir)) {
-        if (e->d_name[0] != '.')
-            ++n;
-    }
-    closedir(dir);
-    return n;
-}
-
 }  // namespace korvel_test

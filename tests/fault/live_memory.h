@@ -13,7 +13,4 @@ struct LiveMemory {
 };
 LiveMemory CurrentLiveMemory();
 
-// Threads of this process (entries of /proc/self/task).
-int CurrentThreadCount();
-
 }  // namespace korvel_test

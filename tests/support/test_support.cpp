@@ -1,10 +1,12 @@
 #include "tests/support/test_support.h"
 
+#include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -184,6 +186,46 @@ bool HasIpv6Loopback() {
     const bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
     close(fd);
     return ok;
+}
+
+namespace {
+
+// The names of this process's threads, one per thread.
+std::vector<std::string> ThreadNameList() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            const std::string name =
+                ReadFile(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            names.push_back(name.substr(0, name.find('\n')));
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+}  // namespace
+
+int CurrentThreadCount() {
+    return static_cast<int>(ThreadNameList().size());
+}
+
+std::string ThreadNames() {
+    std::string names;
+    for (const std::string& name : ThreadNameList())
+        names += (names.empty() ? "" : ", ") + name;
+    return names;
+}
+
+bool WaitForThreadsNamedToEnd(const std::string& name, int timeoutMs) {
+    return WaitUntil(
+        [&name] {
+            const std::vector<std::string> names = ThreadNameList();
+            return std::find(names.begin(), names.end(), name) == names.end();
+        },
+        timeoutMs, 5);
 }
 
 }  // namespace korvel_test

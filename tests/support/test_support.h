@@ -75,4 +75,12 @@ bool HasIpv6Loopback();
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs, int pollMs = 50);
 void WriteFile(const std::string& path, const std::string& content);
 
+// Threads of this process (/proc/self/task), and their names for a message.
+int CurrentThreadCount();
+std::string ThreadNames();
+// Waits up to timeoutMs until no thread of this process has the name
+// (e.g. an engine's release thread, which signals just before it ends);
+// true when none is left.
+bool WaitForThreadsNamedToEnd(const std::string& name, int timeoutMs);
+
 }  // namespace korvel_test
