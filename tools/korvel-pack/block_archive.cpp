@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "install/seven_zip_format.h"
@@ -169,8 +170,13 @@ bool PackBlocks(const std::vector<BlockArchiveItem>& items, int level, std::vect
     const size_t threads =
         std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), blocks.size());
     std::vector<std::thread> workers;
-    for (size_t t = 1; t < threads; ++t)
-        workers.emplace_back(work);
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads; this one takes the rest
+        }
+    }
     work();
     for (std::thread& t : workers)
         t.join();
