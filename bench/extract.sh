@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Extraction benchmark: one payload of about 300 MB of mixed files (text, binary
-# records, already-compressed data, many small files) packed as a solid LZMA2
-# 7z payload by korvel-pack, then extracted by korvel-pack extract (the
+# records, already-compressed data, many small files) packed in LZMA2 solid blocks
+# (7z) by korvel-pack, then extracted by korvel-pack extract (the
 # installer's InstallPackage), by 7z x and by bsdtar -xf. Median of RUNS runs
 # each, wall and CPU seconds; writes bench/results/extract.json and prints a table.
 # Quick mode: PACKAGE=FILE extracts that setup package instead (e.g. the
