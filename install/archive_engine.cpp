@@ -130,6 +130,7 @@ private:
     bool CopyData(archive* in, EntryWriter* writer, size_t lane);
     void TakeWriterFailures(EntryWriter& writer);
     void ExtractEntries(archive* in, EntryWriter* writer, size_t lane, const DecodeUnit* unit);
+    std::unique_ptr<EntryWriter> StartWriter(std::vector<archive*> outs);
     int Extract(archive* in, archive* out);
     int ExtractInParallel(const std::string& path, const char* password, size_t lanes);
     void DecodeUnits(size_t lane, const std::string& path, const char* password,
@@ -391,17 +392,23 @@ void EngineRun::ExtractEntries(archive* in, EntryWriter* writer, size_t lane,
     }
 }
 
-// The disk work runs on the writer's thread; its failures count here.
-// A thread that cannot start (the process is out of threads or memory) ends
-// the run as out of memory, before anything is written.
-int EngineRun::Extract(archive* in, archive* out) {
-    std::unique_ptr<EntryWriter> writer;
+// A writer thread that cannot start (the process is out of threads or
+// memory) ends the run as out of memory, before anything is written.
+std::unique_ptr<EntryWriter> EngineRun::StartWriter(std::vector<archive*> outs) {
     try {
-        writer.reset(new EntryWriter(out));
+        return std::make_unique<EntryWriter>(std::move(outs));
     } catch (const std::system_error&) {
         m_outOfMemory = true;
-        return ++m_errors;
+        ++m_errors;
+        return nullptr;
     }
+}
+
+// The disk work runs on the writer's thread; its failures count here.
+int EngineRun::Extract(archive* in, archive* out) {
+    std::unique_ptr<EntryWriter> writer = StartWriter({out});
+    if (!writer)
+        return m_errors;
     ExtractEntries(in, writer.get(), 0, nullptr);
     if (!writer->Finish())
         ++m_errors;
@@ -431,13 +438,9 @@ int EngineRun::ExtractInParallel(const std::string& path, const char* password, 
         }
         raw.push_back(outs.back().get());
     }
-    std::unique_ptr<EntryWriter> writer;
-    try {
-        writer.reset(new EntryWriter(raw));
-    } catch (const std::system_error&) {
-        m_outOfMemory = true;
-        return ++m_errors;
-    }
+    std::unique_ptr<EntryWriter> writer = StartWriter(raw);
+    if (!writer)
+        return m_errors;
     // The folders first, from here: a folder the disk writer makes itself
     // gets its time when the writers close, after the files went in; one
     // that a file's path made first would get it at once and lose it again.
@@ -556,15 +559,14 @@ int EngineRun::Run(const std::string& archivePath, const std::string& outputFold
         return FailedOpen();
     if (headersRead && plan.size() == headers.entries.size() && DecoderCount(decoders) > 1) {
         for (size_t i = 0; i < plan.size(); ++i)
-            plan[i].folder = headers.entries[i].folder;
+            m_folderOf.push_back(plan[i].folder = headers.entries[i].folder);
         m_units = PlanDecodeUnits(plan, headers.folderSizes);
     }
     int errors;
     if (!m_units.empty()) {
-        for (const PlanEntry& e : plan)
-            m_folderOf.push_back(e.folder);
-        errors = ExtractInParallel(archivePath, password,
-                                   std::min(DecoderCount(decoders), m_units.size()));
+        // The entries without data are written on this thread, before the decoders start.
+        const size_t blocks = m_units.size() - (m_units.front().folder < 0 ? 1 : 0);
+        errors = ExtractInParallel(archivePath, password, std::min(DecoderCount(decoders), blocks));
     } else {
         Reader in = OpenReader(archivePath, password);
         if (!in)

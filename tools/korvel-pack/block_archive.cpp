@@ -143,7 +143,8 @@ std::vector<Block> LayOutBlocks(const std::vector<BlockArchiveItem>& items, uint
     for (size_t i = 0; i < items.size(); ++i) {
         if (items[i].size == 0)
             continue;
-        if (blocks.empty() || blocks.back().unpacked >= blockBytes)
+        // A file of a block's size or more stands alone, so blocks stay even.
+        if (blocks.empty() || blocks.back().unpacked >= blockBytes || items[i].size >= blockBytes)
             blocks.emplace_back();
         blocks.back().items.push_back(i);
         blocks.back().unpacked += items[i].size;
